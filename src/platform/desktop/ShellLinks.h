@@ -16,8 +16,12 @@ public:
     LONG fCreateShellLink(const std::string& folder, const std::string& linkName,
                           const std::string& target, const std::string& arguments);
     LONG fRemoveShellLink(const std::string& folder, const std::string& linkName);
-    // The desktop entry file a link name maps to.
+    // The desktop entry file a link name maps to; empty for another folder
+    // or a name without a letter or digit.
     QString EntryPath(const std::string& folder, const std::string& linkName) const;
+    // The Exec value (before the entry's own escapes): the target, then each
+    // argument word, quoted by the desktop-entry Exec rules.
+    static QString ExecLine(const std::string& target, const std::string& arguments);
 
 private:
     QString autostartDir_;

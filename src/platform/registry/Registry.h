@@ -12,6 +12,8 @@ inline constexpr HKEY HKEY_LOCAL_MACHINE = 0x80000002u;
 
 inline constexpr DWORD REG_NONE = 0;
 inline constexpr DWORD REG_SZ = 1;
+inline constexpr DWORD KEY_QUERY_VALUE = 0x0001;
+inline constexpr DWORD KEY_SET_VALUE = 0x0002;
 inline constexpr DWORD KEY_READ = 0x20019;
 inline constexpr DWORD KEY_WRITE = 0x20006;
 inline constexpr DWORD KEY_ALL_ACCESS = 0xF003F;
@@ -29,8 +31,8 @@ public:
     virtual LONG RegQueryValueExA(HKEY key, const std::string& valueName, DWORD* reserved,
                                   DWORD* type, BYTE* data, DWORD* cbData) = 0;
     // Stores exactly cbData bytes (no NUL is added).
-    virtual LONG RegSetValueExA(HKEY key, const std::string& valueName, DWORD reserved,
-                                DWORD type, const BYTE* data, DWORD cbData) = 0;
+    virtual LONG RegSetValueExA(HKEY key, const std::string& valueName, DWORD reserved, DWORD type,
+                                const BYTE* data, DWORD cbData) = 0;
     virtual LONG RegDeleteValueA(HKEY key, const std::string& valueName) = 0;
     virtual LONG RegCloseKey(HKEY key) = 0;
 };

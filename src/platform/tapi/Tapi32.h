@@ -18,6 +18,7 @@ using HCALL = DWORD;
 inline constexpr LONG LINEERR_ALLOCATED = static_cast<LONG>(0x80000001);
 inline constexpr LONG LINEERR_BADDEVICEID = static_cast<LONG>(0x80000002);
 inline constexpr LONG LINEERR_INCOMPATIBLEAPIVERSION = static_cast<LONG>(0x8000000C);
+inline constexpr LONG LINEERR_INCOMPATIBLEEXTVERSION = static_cast<LONG>(0x8000000D);
 inline constexpr LONG LINEERR_INIFILECORRUPT = static_cast<LONG>(0x8000000E);
 inline constexpr LONG LINEERR_INVALAPPHANDLE = static_cast<LONG>(0x80000015);
 inline constexpr LONG LINEERR_INVALCALLHANDLE = static_cast<LONG>(0x80000018);
@@ -35,6 +36,7 @@ inline constexpr LONG LINEERR_RESOURCEUNAVAIL = static_cast<LONG>(0x8000004B);
 inline constexpr LONG LINEERR_STRUCTURETOOSMALL = static_cast<LONG>(0x8000004D);
 inline constexpr LONG LINEERR_UNINITIALIZED = static_cast<LONG>(0x80000050);
 inline constexpr LONG LINEERR_INVALCALLSTATE = static_cast<LONG>(0x8000001C);
+inline constexpr LONG LINEERR_INVALCALLSELECT = static_cast<LONG>(0x8000001B);
 
 // Messages delivered to the line callback.
 inline constexpr DWORD LINE_CALLSTATE = 2;
@@ -56,15 +58,28 @@ inline constexpr DWORD LINECALLSTATE_DISCONNECTED = 0x00004000;
 inline constexpr DWORD LINECALLPRIVILEGE_NONE = 0x1;
 inline constexpr DWORD LINECALLPRIVILEGE_MONITOR = 0x2;
 inline constexpr DWORD LINECALLPRIVILEGE_OWNER = 0x4;
+inline constexpr DWORD LINEMEDIAMODE_INTERACTIVEVOICE = 0x4;
 inline constexpr DWORD LINEMEDIAMODE_DATAMODEM = 0x10;
 inline constexpr DWORD LINECALLSELECT_LINE = 0x1;
+inline constexpr DWORD LINECALLSELECT_ADDRESS = 0x2;
 inline constexpr DWORD LINEREQUESTMODE_MAKECALL = 0x1;
+inline constexpr DWORD LINEDISCONNECTMODE_NORMAL = 0x1;
+inline constexpr DWORD LINECALLORIGIN_INBOUND = 0x4;
+inline constexpr DWORD LINECALLREASON_DIRECT = 0x1;
+inline constexpr DWORD STRINGFORMAT_ASCII = 0x1;
+
+// dwCallerIDFlags of LINECALLINFO.
+inline constexpr DWORD LINECALLPARTYID_NAME = 0x4;
+inline constexpr DWORD LINECALLPARTYID_ADDRESS = 0x8;
+inline constexpr DWORD LINECALLPARTYID_UNKNOWN = 0x20;
 
 // Byte layouts the program reads (offsets from the start of the structure).
 namespace linedevcaps {
 inline constexpr DWORD kFixedSize = 240;
 inline constexpr DWORD dwTotalSize = 0, dwNeededSize = 4, dwUsedSize = 8;
 inline constexpr DWORD dwLineNameSize = 32, dwLineNameOffset = 36;
+inline constexpr DWORD dwPermanentLineID = 28, dwStringFormat = 40, dwNumAddresses = 48;
+inline constexpr DWORD dwMediaModes = 60;
 }  // namespace linedevcaps
 namespace linecalllist {
 inline constexpr DWORD kFixedSize = 24;
@@ -74,7 +89,8 @@ inline constexpr DWORD dwCallsNumEntries = 12, dwCallsSize = 16, dwCallsOffset =
 namespace linecallinfo {
 inline constexpr DWORD kFixedSize = 296;
 inline constexpr DWORD dwTotalSize = 0, dwNeededSize = 4, dwUsedSize = 8;
-inline constexpr DWORD hLine = 12;
+inline constexpr DWORD hLine = 12, dwLineDeviceID = 16, dwMediaMode = 32, dwCallID = 40;
+inline constexpr DWORD dwOrigin = 80, dwReason = 84, dwNumMonitors = 96;
 inline constexpr DWORD dwCallerIDFlags = 108, dwCallerIDSize = 112, dwCallerIDOffset = 116;
 inline constexpr DWORD dwCallerIDNameSize = 120, dwCallerIDNameOffset = 124;
 }  // namespace linecallinfo
@@ -105,8 +121,7 @@ public:
     virtual LONG lineOpen(HLINEAPP hLineApp, DWORD deviceId, HLINE* lphLine, DWORD apiVersion,
                           DWORD extVersion, DWORD_PTR callbackInstance, DWORD privileges,
                           DWORD mediaModes, const void* lpCallParams) = 0;
-    virtual LONG lineGetNewCalls(HLINE hLine, DWORD addressId, DWORD select,
-                                 BYTE* lpCallList) = 0;
+    virtual LONG lineGetNewCalls(HLINE hLine, DWORD addressId, DWORD select, BYTE* lpCallList) = 0;
     virtual LONG lineClose(HLINE hLine) = 0;
 
     virtual LONG lineGetCallInfo(HCALL hCall, BYTE* lpCallInfo) = 0;

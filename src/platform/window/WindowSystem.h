@@ -13,6 +13,9 @@ inline constexpr UINT WM_COPYDATA = 0x004A;
 inline constexpr UINT WM_MOUSEMOVE = 0x0200;
 inline constexpr int GWL_WNDPROC = -4;
 
+// A send whose receiver did not answer in time.
+inline constexpr LONG ERROR_TIMEOUT = 1460;
+
 // As received: lpData points at cbData bytes that the receiver owns for the
 // duration of the call.
 struct COPYDATASTRUCT {

@@ -1,0 +1,22 @@
+# The two commands of the README, plus a few conveniences.
+BUILD ?= build
+JOBS ?= 2
+
+.PHONY: run test build bootstrap clean
+
+bootstrap:
+	@scripts/bootstrap
+
+build: bootstrap
+	cmake --build $(BUILD) -j $(JOBS)
+
+# Starts Vastrel on the simulated exchange (telephon.ini is created with four
+# lines and demo traffic on the first run).
+run: build
+	$(BUILD)/bin/vastrel
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,54 @@
+#include "LineTimes.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "platform/clock/Clock.h"
+#include "platform/sound/Sound.h"
+
+LineTimes::LineTimes(LineTable& table, const Settings& settings, const platform::Clock& clock,
+                     platform::Sound& sound)
+    : table_(table), settings_(settings), clock_(clock), sound_(sound) {}
+
+void LineTimes::UpdateLineTimes(std::uint8_t state, std::size_t d) {
+    if (d >= table_.Size()) return;
+    float& callStart = table_.callStart[d];
+    if (state == 1 && callStart == 0) callStart = clock_.SecondsSinceMidnight();
+    if (state == 1 && callStart > 0) {
+        table_.timeOnline[d] += static_cast<float>(settings_.scanIntervalSeconds);
+        table_.totalTimeOnline[d] += static_cast<float>(settings_.scanIntervalSeconds);
+    }
+    if (state == 0 && callStart > 0) {
+        callStart = 0;
+        table_.timeOnline[d] = 0;
+    }
+    TestAlarm(d);
+    timeOnlineText = FormatDuration(table_.timeOnline[d]);
+    totalTimeOnlineText = FormatDuration(table_.totalTimeOnline[d]);
+}
+
+void LineTimes::TestAlarm(std::size_t d) {
+    const bool alarming = settings_.alarmEnabled == 1 &&
+                          table_.timeOnline[d] / 60.0 >= settings_.alarmLimitMinutes;
+    if (alarming) {
+        table_.lineAlarm[d] = "Alarm";
+        if (settings_.playSound == 1)
+            sound_.PlaySoundA("alarm", 1, platform::SND_RESOURCE);
+        else
+            sound_.Beep();
+        return;
+    }
+    // The clearing sound: a name that names no sound, so the default one plays.
+    if (table_.lineAlarm[d] == "Alarm") sound_.PlaySoundA("1", 1, 0);
+    table_.lineAlarm[d].clear();
+}
+
+std::string LineTimes::FormatDuration(float seconds) {
+    const double t = seconds;
+    const double h = std::floor(t / 3600);
+    const double m = std::floor((t - 3600 * h) / 60);
+    const double s = std::floor(t - 3600 * h - 60 * m);
+    char text[64];
+    std::snprintf(text, sizeof text, " %.0f h  %02.0f m  %02.0f s", h, m, s);
+    return text;
+}

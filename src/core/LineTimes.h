@@ -1,0 +1,36 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "settings/Settings.h"
+#include "telephony/LineTable.h"
+
+namespace platform {
+class Clock;
+class Sound;
+}  // namespace platform
+
+// Online-time accounting and the alarm: every scan that sees a line online
+// credits it with exactly one scan interval.
+class LineTimes {
+public:
+    LineTimes(LineTable& table, const Settings& settings, const platform::Clock& clock,
+              platform::Sound& sound);
+
+    // state 1 = online, 0 = idle. Leaves the two duration texts of the line.
+    void UpdateLineTimes(std::uint8_t state, std::size_t device);
+
+    // " H h  MM m  SS s"; hours are not wrapped into days.
+    static std::string FormatDuration(float seconds);
+
+    std::string timeOnlineText;
+    std::string totalTimeOnlineText;
+
+private:
+    void TestAlarm(std::size_t device);
+
+    LineTable& table_;
+    const Settings& settings_;
+    const platform::Clock& clock_;
+    platform::Sound& sound_;
+};

@@ -1,0 +1,411 @@
+#include "frmVastrel.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QMenuBar>
+#include <QScreen>
+
+#include "platform/clock/Clock.h"
+#include "platform/desktop/Desktop.h"
+#include "platform/window/MessageBoxes.h"
+#include "settings/Help.h"
+#include "settings/frmOptions.h"
+#include "shell/FrmAbout.h"
+
+using namespace platform;
+
+namespace {
+constexpr int kClientWidth = 519;   // 7785 twips
+constexpr int kClientHeight = 224;  // 3360 twips
+
+QString Latin1(const std::string& text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+}  // namespace
+
+frmVastrel::frmVastrel(Services& services, AppState& state, QWidget* parent)
+    : QMainWindow(parent),
+      services_(services),
+      state_(state),
+      trayIcon_(services.notifyIcon, state.trayIconData),
+      tapi_(services.tapi, services.registry, state.session, trayIcon_),
+      incomingLog_(tapi_, state, services.clock, services.paths.dataDir + "/In.log"),
+      callBacks_(tapi_, state, incomingLog_),
+      settingsFile_(services.profile, services.paths.settingsDir),
+      shortcut_(services.shellLinks, services.paths.programDir),
+      lineTimes_(state.lineTable, state.settings, services.clock, services.sound),
+      dataLog_(state.settings, services.clock, services.paths.dataDir + "/DataLogs",
+               state.lineTable, state.lastSaveTime),
+      scanner_(state, services.tapi, lineTimes_, dataLog_.Text(), services.clock),
+      hook_(services.windows, state,
+            {[this] { close(); }, [this] { mPopOptions_Click(); }, [this] { BuildLineTable(); }}),
+      instance_(services.registry, services.windows, state.session) {
+    setWindowTitle("Vastrel");
+    setWindowIcon(QIcon(":/icons/vastrel-32.png"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    CreateControls();
+    CreateMenus();
+    timer1_.setInterval(1000);
+    connect(&timer1_, &QTimer::timeout, this, &frmVastrel::Timer1_Timer);
+    dataLog_.SetSavedHandler(
+        [this] { lblLastSave_->setText("Last saved at: " + services_.clock.TimeText()); });
+
+    hwnd_ = services.windows.CreateWindowHandle();
+    // The default procedure closes the window, as the platform's own does.
+    services.windows.SetWindowLongA(hwnd_, GWL_WNDPROC, [this](HWND, UINT msg, WPARAM, LPARAM) {
+        if (msg == WM_CLOSE) close();
+        return LRESULT{0};
+    });
+    services.notifyIcon.SetSink([this](HWND, UINT, UINT code, QPoint pos) {
+        OnTrayMessage(code, pos);
+    });
+}
+
+frmVastrel::~frmVastrel() {
+    services_.notifyIcon.SetSink({});
+    services_.windows.DestroyWindowHandle(hwnd_);
+}
+
+void frmVastrel::CreateControls() {
+    auto* client = new QWidget(this);
+    client->setFixedSize(kClientWidth, kClientHeight);
+    setCentralWidget(client);
+    lvOutLog_ = new QTreeView(client);
+    lvOutLog_->setObjectName("lvOutLog");
+    lvOutLog_->setGeometry(0, 1, 521, 203);
+    lvOutLog_->setRootIsDecorated(false);
+    lvOutLog_->setUniformRowHeights(true);
+    lvOutLog_->setItemsExpandable(false);
+    lvOutLog_->setModel(&model_);
+    lvOutLog_->header()->setStretchLastSection(false);
+    for (int c = 0; c < 6; ++c) lvOutLog_->setColumnWidth(c, OutLogModel::kWidths[c]);
+    auto label = [client](const char* name, const char* text, int left, int width) {
+        auto* l = new QLabel(text, client);
+        l->setObjectName(name);
+        l->setGeometry(left, 205, width, 17);
+        return l;
+    };
+    lblSaveRate_ = label("lblSaveRate", "Save every 720 min", 1, 112);
+    lblLastSave_ = label("lblLastSave", "Last saved at: 00:00:00", 122, 126);
+    lblSample_ = label("lblSample", "Scan rate: 0 min 1 sec", 257, 126);
+    lblSampleTime_ = label("lblSampleTime", "Scan time:", 392, 124);
+}
+
+void frmVastrel::CreateMenus() {
+    QMenu* file = menuBar()->addMenu("&File");
+    QAction* print = file->addAction("&Print Data Log", this, &frmVastrel::mnuPrint_Click);
+    print->setShortcut(QKeySequence("Ctrl+P"));
+    QAction* save = file->addAction("&Save Now", this, &frmVastrel::mnuSave_Click);
+    save->setShortcut(QKeySequence("Ctrl+S"));
+    file->addSeparator();
+    file->addAction("E&xit", this, &frmVastrel::mnuExit_Click);
+    QMenu* view = menuBar()->addMenu("&View");
+    QAction* data = view->addAction("&Data Log", this, &frmVastrel::mnuViewData_Click);
+    data->setShortcut(QKeySequence("Ctrl+V"));
+    QMenu* tools = menuBar()->addMenu("&Tools");
+    tools->addAction("&Options", this, &frmVastrel::mnuOptions_Click);
+    QMenu* help = menuBar()->addMenu("&Help");
+    help->addAction("&Help Topics", this, &frmVastrel::mnuHelpTop_Click);
+    help->addSeparator();
+    help->addAction("&About Vastrel", this, &frmVastrel::mnuHelpAbout_Click);
+    // The tray pop-up: a menu of the window that the menu bar does not show.
+    mnuSystray_ = new QMenu("&Systray", this);
+    mPopRestore_ = mnuSystray_->addAction("&Restore", this, &frmVastrel::mPopRestore_Click);
+    mnuSystray_->addAction("&Options", this, &frmVastrel::mPopOptions_Click);
+    mnuSystray_->addSeparator();
+    mnuSystray_->addAction("&Exit", this, &frmVastrel::mPopExit_Click);
+}
+
+// ---- start-up ---------------------------------------------------------------
+
+bool frmVastrel::Form_Load(const std::string& commandText) {
+    state_.copyDataText = commandText;
+    if (!state_.copyDataText.empty() && state_.copyDataText[0] == '/')
+        state_.copyDataText.erase(0, 1);
+    if (instance_.OpenKey()) {
+        if (instance_.AnotherIsRunning()) {
+            instance_.HandOver(hwnd_, state_.copyDataText);
+            return false;
+        }
+        StartUpFirstInstance(instance_);
+    }
+    state_.crLf = "\r\n";
+    state_.windowsDir = services_.paths.settingsDir;
+    settingsFile_.PrepareSettingsFile();
+    tapi_.InitializeTapi([this](DWORD h, DWORD m, DWORD_PTR i, DWORD_PTR p1, DWORD_PTR p2,
+                                DWORD_PTR p3) { callBacks_.LineCallback(h, m, i, p1, p2, p3); });
+    tapi_.GetLineCaps(0);
+    state_.lastSaveTime = services_.clock.SecondsSinceMidnight();
+    settingsFile_.LoadSettings(state_.settings);
+    if (state_.settings.sysTrayEnabled == 1) PutUpTrayIcon();
+    unsetCursor();
+    if (RunCommandText()) return true;
+    if (state_.settings.displayData == 1) {
+        show();
+        BringToFront(this);
+    } else {
+        hide();
+    }
+    timer1_.stop();
+    if (state_.settings.sampleEnabled == 1) timer1_.start();
+    BuildLineTable();
+    return true;
+}
+
+void frmVastrel::StartUpFirstInstance(SingleInstance& instance) {
+    if (auto stale = instance.StaleSessionHandle()) {
+        state_.session.hLineApp = *stale;
+        tapi_.ShutdownTapi();
+    }
+    state_.mainHwnd = hwnd_;
+    hook_.Hook();
+    instance.Announce(hwnd_);
+    instanceAnnounced_ = true;
+    services_.windows.RouteTerminationSignalsTo(hwnd_);
+}
+
+// "setup" opens the Options dialog and ends start-up there; "min" is
+// accepted and cleared.
+bool frmVastrel::RunCommandText() {
+    QString command = Latin1(state_.copyDataText).toLower();
+    if (command == "min") state_.copyDataText.clear();
+    if (command != "setup") return false;
+    mnuOptions_Click();
+    if (options_) BringToFront(options_);
+    return true;
+}
+
+void frmVastrel::PutUpTrayIcon() {
+    show();
+    repaint();
+    trayIcon_.Fill(hwnd_);
+    trayIcon_.Add();
+}
+
+// ---- the line table ---------------------------------------------------------
+
+QString frmVastrel::DataLogsDir() {
+    // The folder is looked up without case, as the original file system did.
+    const QDir program(services_.paths.dataDir);
+    for (const QFileInfo& entry : program.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot |
+                                                         QDir::Hidden | QDir::System)) {
+        if (entry.fileName().compare("Datalogs", Qt::CaseInsensitive) == 0)
+            return entry.absoluteFilePath();
+    }
+    program.mkpath("DataLogs");
+    return program.filePath("DataLogs");
+}
+
+void frmVastrel::SetBuildLabels() {
+    const Settings& s = state_.settings;
+    if (s.sampleEnabled == 1) {
+        lblSample_->setText(QString("Scan rate: %1 min %2 secs")
+                                .arg(s.intervalMinutes)
+                                .arg(s.intervalSeconds));
+        lblSaveRate_->setText(QString("Save every %1 min").arg(s.saveDataMinutes));
+    } else {
+        lblSample_->setText("Single test");
+        lblSaveRate_->setText("Single test");
+    }
+    lblLastSave_->setText("Last saved at: ");
+}
+
+void frmVastrel::BuildRows() {
+    const DWORD devices = state_.session.numLineDevices;
+    std::vector<OutLogModel::Row> rows;
+    rows.reserve(devices);
+    for (DWORD d = 0; d < devices; ++d) {
+        state_.lineTable.lineNames[d] = LineTable::NameField(Tapi::LineName(tapi_.GetLineCaps(d)));
+        OutLogModel::Row row;
+        row[0] = std::to_string(d + 1);
+        row[1] = state_.lineTable.lineNames[d];
+        rows.push_back(std::move(row));
+    }
+    model_.SetRows(std::move(rows));
+}
+
+void frmVastrel::BuildLineTable() {
+    // A rebuild asked for while shutting down would only scan a closed session.
+    if (unloading_) return;
+    if (state_.session.numLineDevices == 0) {
+        services_.messages.MsgBox(this, "No lines to test: Nothing to do!!!", "");
+        return;
+    }
+    state_.lineTable.Reset(state_.session.numLineDevices);
+    dataLog_.SetDir(DataLogsDir());
+    SetBuildLabels();
+    if (state_.settings.lines.empty())
+        state_.settings.lines = LineTable::AllLines(state_.session.numLineDevices);
+    BuildRows();
+    state_.lastScanTime = services_.clock.SecondsSinceMidnight();
+    TestLines();
+}
+
+// ---- the scan ---------------------------------------------------------------
+
+void frmVastrel::Timer1_Timer() {
+    const float now = services_.clock.SecondsSinceMidnight();
+    const float interval = static_cast<float>(state_.settings.scanIntervalSeconds);
+    if (now - state_.lastScanTime >= interval || state_.lastScanTime - now >= interval)
+        TestLines();
+}
+
+void frmVastrel::TestLines() {
+    state_.lastScanTime = services_.clock.SecondsSinceMidnight();
+    model_.SetRows(scanner_.ScanWatchedLines());
+    lblSampleTime_->setText("Scan time: " + services_.clock.TimeText());
+    if (state_.settings.sampleEnabled == 1) {
+        dataLog_.CheckSaveSchedule();
+    } else {
+        timer1_.stop();
+        SaveDataLog();
+    }
+}
+
+void frmVastrel::SaveDataLog() { dataLog_.SaveDataLog(); }
+
+// ---- menus ------------------------------------------------------------------
+
+void frmVastrel::mnuPrint_Click() { services_.desktop.PrintImage(centralWidget()->grab().toImage()); }
+
+void frmVastrel::mnuSave_Click() { SaveDataLog(); }
+
+void frmVastrel::mnuExit_Click() { close(); }
+
+void frmVastrel::mnuViewData_Click() {
+    const QString path = dataLog_.Dir() + "/Data.log";
+    if (QFileInfo(path).isFile()) services_.desktop.OpenDocument(path);
+}
+
+void frmVastrel::mnuOptions_Click() {
+    if (!options_) {
+        options_ = new frmOptions(state_.settings, settingsFile_, *this, services_.messages,
+                                  shortcut_, state_.session.numLineDevices, this);
+    }
+    options_->show();
+}
+
+void frmVastrel::mnuHelpTop_Click() { OpenHelp(); }
+
+void frmVastrel::mnuHelpAbout_Click() {
+    if (!about_) about_ = new FrmAbout(services_.desktop, services_.messages, this);
+    about_->show();
+}
+
+void frmVastrel::mPopRestore_Click() { BringToFront(this); }
+
+void frmVastrel::mPopOptions_Click() {
+    mnuOptions_Click();
+    if (options_) BringToFront(options_);
+}
+
+void frmVastrel::mPopExit_Click() { close(); }
+
+// ---- tray and window --------------------------------------------------------
+
+void frmVastrel::OnTrayMessage(UINT mouseCode, QPoint globalPos) {
+    // The shell reports the mouse message as the X coordinate, in the
+    // window's scale units (twips).
+    trayPointer_ = globalPos;
+    Form_MouseMove(0, 0, static_cast<float>(mouseCode) * kTwipsPerPixel, 0);
+}
+
+void frmVastrel::Form_MouseMove(int, int, float x, float) {
+    const UINT code = TrayIcon::DecodeMouseCode(x, false, kTwipsPerPixel);
+    activateWindow();
+    if (code == WM_LBUTTONUP || code == WM_LBUTTONDBLCLK) {
+        mPopRestore_Click();
+    } else if (code == WM_RBUTTONUP) {
+        mPopRestore_->setVisible(isHidden() && state_.settings.displayData == 1);
+        mnuSystray_->popup(trayPointer_);
+    }
+}
+
+void frmVastrel::BringToFront(QWidget* window) {
+    if (window == nullptr) return;
+    if (window->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)) window->showNormal();
+    if (window == this && firstShow_ && isVisible()) {
+        // Centred on the screen when first shown.
+        firstShow_ = false;
+        if (QScreen* screen = QGuiApplication::primaryScreen())
+            move(screen->availableGeometry().center() - rect().center());
+    }
+    window->raise();
+    window->activateWindow();
+}
+
+void frmVastrel::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange) Form_Resize();
+}
+
+void frmVastrel::Form_Resize() {
+    if (state_.settings.sysTrayEnabled == 1 && isMinimized())
+        QMetaObject::invokeMethod(this, [this] { hide(); }, Qt::QueuedConnection);
+}
+
+// ---- shut-down --------------------------------------------------------------
+
+void frmVastrel::closeEvent(QCloseEvent* event) {
+    Form_Unload();
+    event->accept();
+}
+
+void frmVastrel::Form_Unload() {
+    if (unloaded_) return;
+    unloaded_ = unloading_ = true;
+    hook_.Unhook();
+    tapi_.CloseLine();
+    tapi_.ShutdownTapi();
+    timer1_.stop();
+    // Records gathered since the last save would otherwise be lost.
+    SaveDataLog();
+    trayIcon_.Delete();
+    if (instanceAnnounced_) instance_.Withdraw();
+    UnloadOtherWindows();
+    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+}
+
+void frmVastrel::UnloadOtherWindows() {
+    if (options_) options_->close();
+    if (about_) about_->close();
+}
+
+// ---- what the Options dialog does to the window ------------------------------
+
+void frmVastrel::SetTimer1Enabled(bool enabled) {
+    if (enabled) {
+        if (!timer1_.isActive()) timer1_.start();
+    } else {
+        timer1_.stop();
+    }
+}
+
+void frmVastrel::SetMainWindowVisible(bool visible) { setVisible(visible); }
+
+void frmVastrel::SetLabels(const QString& sample, const QString& sampleTime,
+                           const QString& saveRate, const QString& lastSave) {
+    if (!sample.isNull()) lblSample_->setText(sample);
+    if (!sampleTime.isNull()) lblSampleTime_->setText(sampleTime);
+    if (!saveRate.isNull()) lblSaveRate_->setText(saveRate);
+    if (!lastSave.isNull()) lblLastSave_->setText(lastSave);
+}
+
+void frmVastrel::SetSampleLabelVisible(bool visible) { lblSample_->setVisible(visible); }
+
+void frmVastrel::AddTrayIcon() {
+    trayIcon_.Fill(hwnd_);
+    trayIcon_.Add();
+}
+
+void frmVastrel::DeleteTrayIcon() { trayIcon_.Delete(); }
+
+void frmVastrel::OpenHelp() {
+    Help(services_.paths.programDir, services_.desktop, services_.messages).OpenHelp(this);
+}
+
+QString frmVastrel::CurrentTimeText() const { return services_.clock.TimeText(); }

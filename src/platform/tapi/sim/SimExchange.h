@@ -1,0 +1,55 @@
+#pragma once
+// The simulated exchange, the default provider: lines and their names from
+// telephon.ini, calls from the shared state that vastrel-phone drives, and
+// optional demo traffic made while a session is open.
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+#include <memory>
+#include <unordered_map>
+
+#include "DemoTraffic.h"
+#include "ExchangeConfig.h"
+#include "ExchangeStore.h"
+#include "platform/tapi/LineProvider.h"
+
+namespace platform::sim {
+
+class SimExchange : public LineProvider {
+public:
+    SimExchange(ExchangeConfig config, const QString& statePath);
+    ~SimExchange() override;
+    SimExchange(const SimExchange&) = delete;
+    SimExchange& operator=(const SimExchange&) = delete;
+
+    DWORD DeviceCount() const override { return config_.lines; }
+    VersionRange DeviceVersions(DWORD device) const override;
+    LONG DeviceName(DWORD device, std::string* name) const override;
+    LONG OpenDevice(DWORD device) override;
+    const std::vector<CallId>& CallsOn(DWORD device) const override;
+    const ProviderCall* FindCall(CallId id) const override;
+    bool AcceptsDrop() const override { return config_.acceptDrop; }
+    void Drop(CallId id) override;
+    void Refresh() override;
+    void SetChangeHandler(std::function<void()> handler) override;
+    void SetActive(bool active) override;
+
+    const ExchangeConfig& Config() const { return config_; }
+    ExchangeStore& Store() { return store_; }
+
+private:
+    void RunDemo();
+    void ApplyDemo(const std::vector<DemoAction>& actions);
+    void EndDemoCalls();
+    void Changed();
+
+    ExchangeConfig config_;
+    ExchangeStore store_;
+    std::function<void()> onChange_;
+    std::unique_ptr<DemoTraffic> demo_;
+    std::unordered_map<std::uint64_t, CallId> demoCalls_;  // generator's number -> exchange id
+    QElapsedTimer demoClock_;
+    QTimer demoTimer_;
+};
+
+}  // namespace platform::sim

@@ -1,0 +1,35 @@
+#include "InstanceLock.h"
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace platform {
+
+InstanceLock::InstanceLock(QString path) : path_(std::move(path)) {}
+
+InstanceLock::~InstanceLock() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+InstanceLock::Result InstanceLock::TryAcquire() {
+    if (fd_ >= 0) return Result::Acquired;
+    // CLOEXEC: a program we start must not inherit, and so prolong, the lock.
+    const int fd = ::open(path_.toLocal8Bit().constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return Result::Unavailable;
+    int rc;
+    do {
+        rc = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    if (rc == 0) {
+        fd_ = fd;
+        return Result::Acquired;
+    }
+    const bool held = errno == EWOULDBLOCK;
+    ::close(fd);
+    return held ? Result::HeldByOther : Result::Unavailable;
+}
+
+}  // namespace platform

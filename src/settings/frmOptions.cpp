@@ -1,0 +1,403 @@
+#include "frmOptions.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTabBar>
+#include <algorithm>
+#include <array>
+
+#include "platform/window/MessageBoxes.h"
+#include "settings/OptionsHost.h"
+#include "settings/ParseLeadingNumber.h"
+#include "settings/SpinScrollBar.h"
+#include "settings/StartupShortcut.h"
+
+namespace {
+
+// Laid out at 15 twips per pixel: the client area is 4380 x 5640 twips.
+constexpr int kWidth = 292;
+constexpr int kHeight = 376;
+constexpr int kPageTop = 32;
+constexpr int kTextWidth = 44;
+constexpr int kBoxHeight = 22;
+constexpr int kBarWidth = 16;
+
+template <typename W>
+W* Make(QWidget* parent, const char* name, const QString& caption, int x, int y, int w, int h) {
+    auto* widget = new W(caption, parent);
+    widget->setObjectName(name);
+    widget->setGeometry(x, y, w, h);
+    return widget;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, int x, int y,
+                  int w = 44) {
+    return Make<QLabel>(parent, name, caption, x, y, w, 20);
+}
+
+std::string Local8Bit(const QString& text) {
+    return text.toLocal8Bit().toStdString();
+}
+
+}  // namespace
+
+frmOptions::frmOptions(Settings& settings, SettingsFile& file, OptionsHost& host,
+                       platform::MessageBoxes& messages, StartupShortcut& shortcut,
+                       unsigned numLineDevices, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                          Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      settings_(settings),
+      file_(file),
+      host_(host),
+      messages_(messages),
+      shortcut_(shortcut),
+      numLineDevices_(numLineDevices) {
+    setObjectName("frmOptions");
+    setWindowTitle("Options");
+    setModal(false);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFixedSize(kWidth, kHeight);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    // The controls take their design-time states first; only then do the
+    // handlers listen, so loading runs a handler exactly where a loaded value
+    // differs from that state.
+    CreateControls();
+    ConnectHandlers();
+    Form_Load();
+}
+
+void frmOptions::CreateControls() {
+    tbsOptions_ = new QTabBar(this);
+    tbsOptions_->setObjectName("tbsOptions");
+    tbsOptions_->addTab("&General Settings");
+    tbsOptions_->addTab("&Advanced");
+    tbsOptions_->setGeometry(8, 8, kWidth - 16, kPageTop - 8);
+
+    fra_[0] = CreateGeneralPage();
+    fra_[1] = CreateAdvancedPage();
+    for (QFrame* page : fra_) page->setGeometry(8, kPageTop, kWidth - 16, 296);
+    CreateButtons();
+}
+
+frmOptions::NumberBox frmOptions::CreateNumberBox(QWidget* parent, const char* textName,
+                                                  const char* barName, int high, int initial, int x,
+                                                  int y) {
+    NumberBox box;
+    box.text = new QLineEdit(parent);
+    box.text->setObjectName(textName);
+    box.text->setGeometry(x, y, kTextWidth, kBoxHeight);
+    box.bar = new SpinScrollBar(high, parent);
+    box.bar->setObjectName(barName);
+    box.bar->setGeometry(x + kTextWidth, y, kBarWidth, kBoxHeight);
+    box.text->setText(QString::number(initial));
+    box.bar->SetPosition(initial);
+    return box;
+}
+
+QFrame* frmOptions::CreateGeneralPage() {
+    auto* page = new QFrame(this);
+    page->setObjectName("fra1");
+    page->setFrameShape(QFrame::StyledPanel);
+
+    fraOptions_ = Make<QGroupBox>(page, "fraOptions", "Options:", 6, 6, 264, 108);
+    chkPlaySound_ =
+        Make<QCheckBox>(fraOptions_, "chkPlaySound", "Make alarm a&udible", 10, 22, 246, 20);
+    chkIcon_ = Make<QCheckBox>(fraOptions_, "chkIcon", "Sho&w program's icon in the system tray",
+                               10, 44, 246, 20);
+    chkLoad_ = Make<QCheckBox>(fraOptions_, "chkLoad", "&Load Vastrel at Windows startup", 10, 66,
+                               246, 20);
+    chkDisplayData_ =
+        Make<QCheckBox>(fraOptions_, "chkDisplayData", "&Display data on screen", 10, 88, 246, 20);
+    chkIcon_->setChecked(true);
+    chkDisplayData_->setChecked(true);
+
+    auto* data = Make<QGroupBox>(page, "fraData", "Data:", 6, 118, 264, 172);
+    Make<QLabel>(data, "lblSaveData", "Save data to disk every:", 10, 24, 138, 20);
+    saveData_ = CreateNumberBox(data, "txtSaveData", "vsb1", 999, 720, 150, 22);
+    MakeLabel(data, "lblSaveMinutes", "minutes", 214, 24);
+    optAppend_ = Make<QRadioButton>(data, "optAppend", "App&end data to log", 10, 50, 244, 20);
+    optCreate_ = Make<QRadioButton>(data, "optCreate", "C&reate daily logs", 10, 70, 244, 20);
+    optCreate_->setChecked(true);
+    chkKeepLogs_ = Make<QCheckBox>(data, "chkKeepLogs", "&Keep daily logs for:", 10, 96, 138, 20);
+    chkKeepLogs_->setChecked(true);
+    days_ = CreateNumberBox(data, "txtDays", "vsbDays", 999, 30, 150, 94);
+    lblDays_ = MakeLabel(data, "lblDays", "days", 214, 96);
+    chkAlarm_ = Make<QCheckBox>(data, "chkAlarm", "&Trigger alarm when online time exceeds:", 10,
+                                122, 248, 20);
+    chkAlarm_->setChecked(true);
+    alarm_ = CreateNumberBox(data, "txtAlarm", "vsbAlarm", 999, 120, 150, 144);
+    lblAlarm_ = MakeLabel(data, "lblAlarm", "minutes", 214, 146);
+    return page;
+}
+
+QFrame* frmOptions::CreateAdvancedPage() {
+    auto* page = new QFrame(this);
+    page->setObjectName("fra2");
+    page->setFrameShape(QFrame::StyledPanel);
+
+    auto* lines = Make<QGroupBox>(page, "fraLines", "Lines:", 6, 6, 264, 118);
+    MakeLabel(lines, "lblLines", "Selected lines will be monitored:", 10, 22, 244);
+    txtLines_ = new QLineEdit(lines);
+    txtLines_->setObjectName("txtLines");
+    txtLines_->setGeometry(10, 42, 244, kBoxHeight);
+    auto* hint = Make<QLabel>(lines, "lblLinesHint",
+                              "Line numbers should be separated by \",\" (comma) for example: "
+                              "1,2,3,4,5,6,7,",
+                              10, 70, 244, 40);
+    hint->setWordWrap(true);
+
+    FraRedial_ = Make<QGroupBox>(page, "FraRedial", "Sampling:", 6, 130, 264, 126);
+    optSample_ = Make<QRadioButton>(FraRedial_, "optSample", "&Scan lines every:", 10, 22, 244, 20);
+    optSample_->setChecked(true);
+    lblMinutes_ = MakeLabel(FraRedial_, "lblMinutes", "minutes:", 30, 48, 60);
+    minutes_ = CreateNumberBox(FraRedial_, "txtMinutes", "vsb2", 99, 0, 92, 46);
+    lblSeconds_ = MakeLabel(FraRedial_, "lblSeconds", "seconds:", 30, 74, 60);
+    seconds_ = CreateNumberBox(FraRedial_, "txtSeconds", "vsb3", 59, 1, 92, 72);
+    optClose_ = Make<QRadioButton>(FraRedial_, "optClose", "Single &test only", 10, 100, 244, 20);
+    return page;
+}
+
+void frmOptions::CreateButtons() {
+    const int y = kHeight - 34;
+    cmdOK_ = Make<QPushButton>(this, "cmdOK", "&OK", 20, y, 76, 26);
+    cmdCancel_ = Make<QPushButton>(this, "cmdCancel", "&Cancel", 108, y, 76, 26);
+    cmdHelp_ = Make<QPushButton>(this, "cmdHelp", "&Help", 196, y, 76, 26);
+    cmdOK_->setDefault(true);
+}
+
+void frmOptions::ConnectHandlers() {
+    connect(tbsOptions_, &QTabBar::currentChanged, this, [this] { tbsOptions_Click(); });
+    connect(chkAlarm_, &QCheckBox::toggled, this, [this] { chkAlarm_Click(); });
+    connect(chkKeepLogs_, &QCheckBox::toggled, this, [this] { chkKeepLogs_Click(); });
+    connect(chkDisplayData_, &QCheckBox::toggled, this, [this] { chkDisplayData_Click(); });
+    connect(chkIcon_, &QCheckBox::toggled, this, [this] { chkIcon_Click(); });
+    connect(chkLoad_, &QCheckBox::toggled, this, [this] { chkLoad_Click(); });
+    // An option button's handler runs when it becomes selected, so a switch
+    // between the two runs the shared handler once.
+    for (QRadioButton* option : {optAppend_, optCreate_})
+        connect(option, &QRadioButton::toggled, this, [this](bool on) {
+            if (on) optAppend_Click();
+        });
+    for (QRadioButton* option : {optSample_, optClose_})
+        connect(option, &QRadioButton::toggled, this, [this](bool on) {
+            if (on) optSample_Click();
+        });
+    for (const NumberBox& box : {saveData_, days_, alarm_, minutes_, seconds_})
+        ConnectNumberBox(box);
+    connect(cmdOK_, &QPushButton::clicked, this, [this] { cmdOK_Click(); });
+    connect(cmdCancel_, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
+    connect(cmdHelp_, &QPushButton::clicked, this, [this] { cmdHelp_Click(); });
+}
+
+void frmOptions::ConnectNumberBox(const NumberBox& box) {
+    connect(box.text, &QLineEdit::textChanged, this, [this, box] { NumberText_Change(box); });
+    connect(box.bar, &SpinScrollBar::PositionChanged, this, [this, box] { NumberBar_Change(box); });
+}
+
+void frmOptions::Form_Load() {
+    tbsOptions_->setCurrentIndex(0);
+    tbsOptions_Click();
+
+    chkLoad_->setChecked(settings_.loadAtStartup == 1);
+    chkIcon_->setChecked(settings_.sysTrayEnabled == 1);
+    chkDisplayData_->setChecked(settings_.displayData == 1);
+    chkPlaySound_->setChecked(settings_.playSound == 1);
+    chkKeepLogs_->setChecked(settings_.keepLog == 1);
+    chkAlarm_->setChecked(settings_.alarmEnabled == 1);
+
+    (settings_.sampleEnabled == 1 ? optSample_ : optClose_)->setChecked(true);
+    (settings_.appendData == 1 ? optAppend_ : optCreate_)->setChecked(true);
+
+    LoadNumber(alarm_, settings_.alarmLimitMinutes);
+    LoadNumber(days_, settings_.keepLogDays);
+    LoadNumber(minutes_, settings_.intervalMinutes);
+    LoadNumber(seconds_, settings_.intervalSeconds);
+    LoadNumber(saveData_, settings_.saveDataMinutes);
+
+    ProposeLines();
+}
+
+// The text first, in the file's flag form, then the bar. A hand-edited file
+// may hold any number: it is brought into the box's range instead of greeting
+// the operator with a range message before the dialog is even shown.
+void frmOptions::LoadNumber(const NumberBox& box, std::int32_t value) {
+    const int shown = std::clamp<std::int32_t>(value, 0, box.bar->maximum());
+    box.text->setText(" " + QString::number(shown));
+    box.bar->SetPosition(shown);
+}
+
+// An empty list means every line; the proposal reaches the file only via OK.
+void frmOptions::ProposeLines() {
+    if (!settings_.lines.empty()) {
+        txtLines_->setText(QString::fromLocal8Bit(settings_.lines));
+        return;
+    }
+    QString proposal;
+    for (unsigned line = 1; line <= numLineDevices_; ++line)
+        proposal += QString::number(line) + ",";
+    txtLines_->setText(proposal);
+}
+
+void frmOptions::tbsOptions_Click() {
+    const int selected = tbsOptions_->currentIndex();
+    for (int i = 0; i < 2; ++i) {
+        fra_[i]->setVisible(i == selected);
+        fra_[i]->setEnabled(i == selected);
+    }
+}
+
+void frmOptions::chkAlarm_Click() {
+    const bool on = chkAlarm_->isChecked();
+    alarm_.bar->setEnabled(on);
+    alarm_.text->setEnabled(on);
+    lblAlarm_->setEnabled(on);
+}
+
+// Looks only at the check state, also while the box itself is disabled.
+void frmOptions::chkKeepLogs_Click() {
+    const bool on = chkKeepLogs_->isChecked();
+    days_.bar->setEnabled(on);
+    days_.text->setEnabled(on);
+    lblDays_->setEnabled(on);
+}
+
+// Daily logs only exist when logs are not appended to one file.
+void frmOptions::optAppend_Click() {
+    chkKeepLogs_->setEnabled(!optAppend_->isChecked());
+    chkKeepLogs_Click();
+}
+
+void frmOptions::optSample_Click() {
+    const bool on = optSample_->isChecked();
+    host_.SetTimer1Enabled(on);
+    const std::array<QWidget*, 6> interval = {minutes_.bar, seconds_.bar,  minutes_.text,
+                                              lblMinutes_,  seconds_.text, lblSeconds_};
+    for (QWidget* control : interval) control->setEnabled(on);
+}
+
+void frmOptions::chkDisplayData_Click() {
+    const bool on = chkDisplayData_->isChecked();
+    host_.SetMainWindowVisible(on);
+    settings_.displayData = on ? 1 : 0;
+}
+
+void frmOptions::chkIcon_Click() {
+    if (chkIcon_->isChecked()) host_.AddTrayIcon();
+    if (!chkIcon_->isChecked()) host_.DeleteTrayIcon();
+}
+
+void frmOptions::chkLoad_Click() {
+    if (chkLoad_->isChecked())
+        shortcut_.Create();
+    else
+        shortcut_.Remove();
+}
+
+// Refused: anything the bar cannot hold, which includes a negative number and
+// one that rounds up to the limit (99.5 minutes). The bar still holds the last
+// accepted value, so putting it back replaces the refused entry.
+void frmOptions::NumberText_Change(const NumberBox& box) {
+    const double value = ParseLeadingNumber(Local8Bit(box.text->text()));
+    const auto rounded = RoundToInt32(value);
+    const int high = box.bar->maximum();
+    if (value < 0 || !rounded || *rounded > high) {
+        ShowRangeMessage(0, high);
+        box.text->setText(QString::number(box.bar->Position()));
+        return;
+    }
+    box.bar->SetPosition(*rounded);
+}
+
+void frmOptions::NumberBar_Change(const NumberBox& box) {
+    box.text->setText(QString::number(box.bar->Position()));
+}
+
+void frmOptions::ShowRangeMessage(int low, int high) {
+    messages_.MsgBox(this,
+                     "The valid range is " + QString::number(low) + " - " + QString::number(high),
+                     "Wrong value");
+}
+
+SettingsControls frmOptions::ReadControls() const {
+    SettingsControls c;
+    c.chkLoad = chkLoad_->isChecked();
+    c.chkIcon = chkIcon_->isChecked();
+    c.chkDisplayData = chkDisplayData_->isChecked();
+    c.chkPlaySound = chkPlaySound_->isChecked();
+    c.optSample = optSample_->isChecked();
+    c.optAppend = optAppend_->isChecked();
+    c.chkKeepLogs = chkKeepLogs_->isChecked();
+    c.chkAlarm = chkAlarm_->isChecked();
+    c.txtSaveData = Local8Bit(saveData_.text->text());
+    c.txtMinutes = Local8Bit(minutes_.text->text());
+    c.txtSeconds = Local8Bit(seconds_.text->text());
+    c.txtDays = Local8Bit(days_.text->text());
+    c.txtAlarm = Local8Bit(alarm_.text->text());
+    c.txtLines = Local8Bit(txtLines_->text());
+    c.vsb1 = saveData_.bar->Position();
+    c.vsb2 = minutes_.bar->Position();
+    c.vsb3 = seconds_.bar->Position();
+    c.vsbDays = days_.bar->Position();
+    c.vsbAlarm = alarm_.bar->Position();
+    return c;
+}
+
+void frmOptions::cmdOK_Click() {
+    file_.SaveSettings(settings_, ReadControls());
+    ApplyScanLabels();
+    close();
+}
+
+void frmOptions::ApplyScanLabels() {
+    const QString empty = QStringLiteral("");
+    if (settings_.sampleEnabled != 1) {
+        host_.SetTimer1Enabled(false);
+        host_.SetLabels("Scanning disabled", empty, empty, empty);
+        return;
+    }
+    settings_.scanIntervalSeconds = settings_.intervalMinutes * 60 + settings_.intervalSeconds;
+    host_.SetTimer1Enabled(true);
+    host_.SetSampleLabelVisible(true);
+    host_.SetLabels("Scan rate: " + QString::number(settings_.intervalMinutes) + " min" + " " +
+                        QString::number(settings_.intervalSeconds) + " secs",
+                    "Scan time: " + host_.CurrentTimeText(),
+                    "Save every " + QString::number(settings_.saveDataMinutes) + " min", QString());
+}
+
+void frmOptions::cmdCancel_Click() {
+    chkIcon_Click();
+    close();
+}
+
+void frmOptions::cmdHelp_Click() {
+    host_.OpenHelp();
+}
+
+void frmOptions::done(int result) {
+    setResult(result);
+    close();
+}
+
+void frmOptions::closeEvent(QCloseEvent* event) {
+    if (!unloaded_) {
+        unloaded_ = true;
+        Form_Unload();
+        emit Unloaded();
+    }
+    event->accept();
+}
+
+// Rebuilding restarts every online time; it takes the new lines after OK.
+void frmOptions::Form_Unload() {
+    if (settings_.displayData == 1) host_.BuildLineTable();
+}

@@ -1,0 +1,42 @@
+#include "TrayIcon.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "platform/window/WindowSystem.h"
+
+using namespace platform;
+
+TrayIcon::TrayIcon(NotifyIcon& shell, NOTIFYICONDATA& data) : shell_(shell), data_(data) {}
+
+void TrayIcon::SetTip() {
+    // "Vastrel", one NUL, then blanks to the end of the 64-character field.
+    std::memset(data_.szTip, ' ', sizeof data_.szTip);
+    std::memcpy(data_.szTip, "Vastrel", 7);
+    data_.szTip[7] = '\0';
+}
+
+void TrayIcon::Fill(HWND hWnd) {
+    data_.cbSize = sizeof(NOTIFYICONDATA);
+    data_.hWnd = hWnd;
+    data_.uID = 1;
+    data_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data_.uCallbackMessage = WM_MOUSEMOVE;
+    data_.hIcon = kMainIcon;
+    SetTip();
+}
+
+BOOL TrayIcon::Add() { return shell_.Shell_NotifyIconA(NIM_ADD, data_); }
+
+BOOL TrayIcon::Refresh() {
+    data_.hIcon = kMainIcon;
+    SetTip();
+    return shell_.Shell_NotifyIconA(NIM_MODIFY, data_);
+}
+
+BOOL TrayIcon::Delete() { return shell_.Shell_NotifyIconA(NIM_DELETE, data_); }
+
+UINT TrayIcon::DecodeMouseCode(float x, bool scaleIsPixels, float twipsPerPixelX) {
+    const double code = scaleIsPixels ? x : x / twipsPerPixelX;
+    return static_cast<UINT>(std::nearbyint(code));
+}

@@ -1,0 +1,87 @@
+#include "IncomingCallLog.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <algorithm>
+
+#include "core/AppState.h"
+#include "platform/clock/Clock.h"
+#include "telephony/Tapi.h"
+#include "telephony/VarText.h"
+
+using namespace platform;
+
+namespace {
+// A provider asking for more than this is not believed.
+constexpr DWORD kMaxCallInfoSize = 1 << 16;
+
+std::string Padded(const std::string& text, std::size_t width) {
+    return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+}
+}  // namespace
+
+IncomingCallLog::IncomingCallLog(Tapi& tapi, AppState& state, const Clock& clock, QString path)
+    : tapi_(tapi), state_(state), clock_(clock), path_(std::move(path)) {}
+
+std::string IncomingCallLog::ShownName(const std::string& name) {
+    if (name.empty()) return "Unknown Caller";
+    return name.size() > 37 ? name.substr(0, 38) + "*" : name;
+}
+
+std::string IncomingCallLog::ShownNumber(const std::string& number) {
+    if (number.empty()) return "Unknown #";
+    return number.size() > 51 ? number.substr(0, 52) + "*" : number;
+}
+
+std::string IncomingCallLog::Record(const std::string& name, const std::string& number,
+                                    const QDateTime& when) {
+    return " " + Padded(name, 42) + Padded(number, 55) +
+           when.toString("MM-dd-yyyy  HH:mm:ss").toStdString();
+}
+
+bool IncomingCallLog::QueryCallInfo(HCALL call, std::vector<BYTE>& info) {
+    info.assign(kCallInfoSize, 0);
+    WriteDword(info.data(), kCallInfoSize, linecallinfo::dwTotalSize, linecallinfo::kFixedSize);
+    state_.session.lastResult = tapi_.Api().lineGetCallInfo(call, info.data());
+    if (state_.session.lastResult != 0) {
+        tapi_.DropCall();
+        return false;
+    }
+    // The second query declares exactly the buffer it hands over, so the
+    // service can never write past it.
+    DWORD needed = ReadDword(info.data(), kCallInfoSize, linecallinfo::dwNeededSize);
+    needed = std::clamp<DWORD>(needed, kCallInfoSize, kMaxCallInfoSize);
+    info.assign(needed, 0);
+    WriteDword(info.data(), needed, linecallinfo::dwTotalSize, needed);
+    state_.session.lastResult = tapi_.Api().lineGetCallInfo(call, info.data());
+    return state_.session.lastResult == 0;
+}
+
+void IncomingCallLog::LogIncomingCall(HCALL& callHandle) {
+    std::vector<BYTE> info;
+    if (!QueryCallInfo(callHandle, info)) return;
+    const DWORD size = static_cast<DWORD>(info.size());
+    const DWORD fixed = linecallinfo::kFixedSize;
+    const std::string area = vartext::Barred(info.data() + fixed, size - fixed);
+    auto field = [&](DWORD offsetAt, DWORD sizeAt) {
+        return vartext::Field(area, ReadDword(info.data(), size, offsetAt),
+                              ReadDword(info.data(), size, sizeAt), fixed);
+    };
+    state_.callerNumber = field(linecallinfo::dwCallerIDOffset, linecallinfo::dwCallerIDSize);
+    state_.callerName = field(linecallinfo::dwCallerIDNameOffset, linecallinfo::dwCallerIDNameSize);
+    Append(Record(ShownName(state_.callerName), ShownNumber(state_.callerNumber), clock_.Now()));
+}
+
+void IncomingCallLog::Append(const std::string& record) const {
+    // Failures are absorbed: the next offered call simply tries again.
+    if (!QFile::exists(path_)) {
+        QFile create(path_);
+        if (!create.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return;
+        create.write(QByteArray(kHeader1) + "\r\n" + kHeader2 + "\r\n");
+    }
+    QFile file(path_);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return;
+    const QByteArray line = QByteArray::fromStdString(record) + "\r\n";
+    const qint64 before = file.size();
+    if (file.write(line) != line.size() || !file.flush()) file.resize(before);
+}

@@ -1,0 +1,44 @@
+#pragma once
+#include <QDateTime>
+#include <QString>
+#include <string>
+#include <vector>
+
+#include "platform/tapi/Tapi32.h"
+
+struct AppState;
+class Tapi;
+namespace platform {
+class Clock;
+}
+
+// "In.log": one fixed-column line per call seen in the offering state.
+class IncomingCallLog {
+public:
+    static constexpr const char* kHeader1 = "Warning: This file is not to be edited!!!";
+    static constexpr const char* kHeader2 =
+        "To print this file in the tabular format use \"\"Print Incoming Calls Log\"\" from "
+        "Pelmarsh menu.";
+    static constexpr platform::DWORD kCallInfoSize = 2344;
+
+    IncomingCallLog(Tapi& tapi, AppState& state, const platform::Clock& clock, QString path);
+
+    // Reads the caller id of the call and appends its record.
+    void LogIncomingCall(platform::HCALL& callHandle);
+
+    // The 118-character record (name and number already cut and defaulted).
+    static std::string Record(const std::string& name, const std::string& number,
+                              const QDateTime& when);
+    // Long ids end in "*"; empty ones read "Unknown Caller" / "Unknown #".
+    static std::string ShownName(const std::string& name);
+    static std::string ShownNumber(const std::string& number);
+
+private:
+    bool QueryCallInfo(platform::HCALL call, std::vector<platform::BYTE>& info);
+    void Append(const std::string& record) const;
+
+    Tapi& tapi_;
+    AppState& state_;
+    const platform::Clock& clock_;
+    QString path_;
+};

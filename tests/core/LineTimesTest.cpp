@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include "FakeClock.h"
+#include "FakeSound.h"
+#include "core/LineTimes.h"
+
+namespace {
+
+TEST(FormatDuration, WritesHoursMinutesAndSecondsWithTheirBlanks) {
+    EXPECT_EQ(LineTimes::FormatDuration(0), " 0 h  00 m  00 s");
+    EXPECT_EQ(LineTimes::FormatDuration(41), " 0 h  00 m  41 s");
+    EXPECT_EQ(LineTimes::FormatDuration(1678), " 0 h  27 m  58 s");
+    EXPECT_EQ(LineTimes::FormatDuration(4033), " 1 h  07 m  13 s");
+    EXPECT_EQ(LineTimes::FormatDuration(5972), " 1 h  39 m  32 s");
+    EXPECT_EQ(LineTimes::FormatDuration(3600), " 1 h  00 m  00 s");
+    EXPECT_EQ(LineTimes::FormatDuration(86399), " 23 h  59 m  59 s");
+    EXPECT_EQ(LineTimes::FormatDuration(90000), " 25 h  00 m  00 s");
+    EXPECT_EQ(LineTimes::FormatDuration(59.9f), " 0 h  00 m  59 s");
+}
+
+class LineTimesTest : public ::testing::Test {
+protected:
+    LineTable table;
+    Settings settings;
+    FakeClock clock{QDateTime(QDate(2026, 12, 5), QTime(10, 0, 0))};
+    FakeSound sound;
+    LineTimes times{table, settings, clock, sound};
+
+    void SetUp() override {
+        table.Reset(300);
+        settings.scanIntervalSeconds = 10;
+        settings.alarmEnabled = 1;
+        settings.alarmLimitMinutes = 120;
+    }
+    void Scan(std::uint8_t state, std::size_t device = 0) {
+        times.UpdateLineTimes(state, device);
+        clock.Advance(settings.scanIntervalSeconds);
+    }
+};
+
+TEST_F(LineTimesTest, EachScanOnlineCreditsOneIntervalAndTheEndKeepsTheTotal) {
+    Scan(0);
+    EXPECT_EQ(table.callStart[0], 0);
+    Scan(1);
+    EXPECT_EQ(times.timeOnlineText, " 0 h  00 m  10 s");
+    Scan(1);
+    Scan(1);
+    EXPECT_EQ(times.timeOnlineText, " 0 h  00 m  30 s");
+    Scan(0);
+    EXPECT_EQ(times.timeOnlineText, " 0 h  00 m  00 s");
+    EXPECT_EQ(times.totalTimeOnlineText, " 0 h  00 m  30 s");
+    EXPECT_EQ(table.callStart[0], 0);
+    Scan(1);
+    EXPECT_EQ(times.totalTimeOnlineText, " 0 h  00 m  40 s");
+}
+
+TEST_F(LineTimesTest, ACallFirstSeenAtMidnightStartsAgainAtTheNextScan) {
+    clock.SetTime(QTime(0, 0, 0));
+    Scan(1);
+    EXPECT_EQ(table.callStart[0], 0);
+    EXPECT_EQ(table.timeOnline[0], 0);
+    Scan(1);
+    EXPECT_EQ(table.callStart[0], 10);
+    EXPECT_EQ(table.timeOnline[0], 10);
+}
+
+TEST_F(LineTimesTest, IntervalZeroMarksTheCallButCreditsNothing) {
+    settings.scanIntervalSeconds = 0;
+    clock.Advance(1);
+    for (int i = 0; i < 5; ++i) Scan(1);
+    EXPECT_GT(table.callStart[0], 0);
+    EXPECT_EQ(table.timeOnline[0], 0);
+}
+
+TEST_F(LineTimesTest, TheAlarmRisesAtTheLimitSoundsEveryScanAndClearsOnce) {
+    settings.alarmLimitMinutes = 2;
+    settings.scanIntervalSeconds = 30;
+    settings.playSound = 1;
+    for (int i = 0; i < 3; ++i) Scan(1);
+    EXPECT_EQ(table.lineAlarm[0], "");
+    EXPECT_TRUE(sound.requests.empty());
+    Scan(1);  // the fourth scan: 120 s
+    EXPECT_EQ(table.lineAlarm[0], "Alarm");
+    Scan(1);
+    EXPECT_EQ(sound.requests, (std::vector<std::string>{"alarm/1/262148", "alarm/1/262148"}));
+    Scan(0);
+    EXPECT_EQ(table.lineAlarm[0], "");
+    Scan(0);
+    EXPECT_EQ(sound.requests.back(), "1/1/0");
+    EXPECT_EQ(sound.requests.size(), 3u);
+}
+
+TEST_F(LineTimesTest, SoundOffBeepsAndSwitchingTheAlarmOffClearsIt) {
+    settings.alarmLimitMinutes = 0;
+    Scan(0, 299);  // limit 0: even an idle line alarms
+    EXPECT_EQ(table.lineAlarm[299], "Alarm");
+    EXPECT_EQ(sound.requests, std::vector<std::string>{"beep"});
+    settings.alarmEnabled = 0;
+    Scan(1, 299);
+    EXPECT_EQ(table.lineAlarm[299], "");
+    EXPECT_EQ(sound.requests.back(), "1/1/0");
+}
+
+TEST_F(LineTimesTest, ADeviceOutsideTheTableIsIgnored) {
+    times.UpdateLineTimes(1, 5000);
+    EXPECT_TRUE(sound.requests.empty());
+}
+
+}  // namespace

@@ -1,0 +1,303 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QMenu>
+#include <QTest>
+
+#include "ProgramHarness.h"
+#include "settings/frmOptions.h"
+
+using namespace platform;
+
+namespace {
+
+std::optional<std::string> RegistryValue(Registry& registry, const char* key, const char* name) {
+    HKEY k = 0;
+    if (registry.RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, 0x2003F, &k) != 0) return std::nullopt;
+    BYTE data[256];
+    DWORD size = sizeof data, type = 0;
+    const LONG r = registry.RegQueryValueExA(k, name, nullptr, &type, data, &size);
+    registry.RegCloseKey(k);
+    if (r != 0) return std::nullopt;
+    return std::string(reinterpret_cast<char*>(data), size);
+}
+
+void SetRegistryValue(Registry& registry, const char* key, const char* name,
+                      const std::string& value) {
+    HKEY k = 0;
+    registry.RegCreateKeyA(HKEY_CURRENT_USER, key, &k);
+    registry.RegSetValueExA(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.data()),
+                            static_cast<DWORD>(value.size()));
+    registry.RegCloseKey(k);
+}
+
+std::vector<std::string> Column(const frmVastrel& w, int column) {
+    std::vector<std::string> out;
+    for (const auto& row : w.Rows().Rows()) out.push_back(row[column]);
+    return out;
+}
+
+using Texts = std::vector<std::string>;
+const char* kProgramKey = "Software\\Orlwen\\Vastrel\\";
+const char* kSessionKey = "Software\\Orlwen\\Pelmarsh";
+
+TEST(Startup, AFirstRunOnACleanMachineWatchesEveryLineWithTheDefaults) {
+    ProgramHarness h;
+    frmVastrel& w = h.Start();
+    ASSERT_TRUE(h.started);
+    EXPECT_EQ(RegistryValue(h.registry, kProgramKey, "hKey"), " " + std::to_string(w.Hwnd()));
+    EXPECT_EQ(RegistryValue(h.registry, kSessionKey, "hTapi"), std::to_string(0x4242));
+    EXPECT_EQ(h.ReadFile(h.paths.settingsDir + "/vastrel.ini"),
+              "The following lines are required by Vastrel - do NOT edit or remove\r\n\r\n");
+    EXPECT_EQ(h.tray.calls, std::vector<DWORD>{NIM_ADD});
+    EXPECT_EQ(std::string(h.tray.last.szTip), "Vastrel");
+    EXPECT_EQ(h.tray.last.uCallbackMessage, WM_MOUSEMOVE);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(w.Timer1().isActive());
+    EXPECT_EQ(h.state.settings.lines, "1,2,3,");
+    EXPECT_EQ(Column(w, 0), (Texts{"1", "2", "3"}));
+    EXPECT_EQ(Column(w, 1)[0], "Line 1," + std::string(15, ' '));
+    EXPECT_EQ(Column(w, 2), (Texts{"0", "0", "0"}));
+    EXPECT_EQ(w.lblSample()->text(), "Scan rate: 0 min 1 secs");
+    EXPECT_EQ(w.lblSaveRate()->text(), "Save every 720 min");
+    EXPECT_EQ(w.lblLastSave()->text(), "Last saved at: ");
+    EXPECT_TRUE(w.lblSampleTime()->text().startsWith("Scan time: "));
+    EXPECT_TRUE(QDir(h.paths.dataDir + "/DataLogs").exists());
+    EXPECT_EQ(h.windows.signalTarget, w.Hwnd());
+}
+
+TEST(Startup, TheOrderOfTheTelephonyCallsIsLoadBearing) {
+    ProgramHarness h(2);
+    SetRegistryValue(h.registry, kSessionKey, "hTapi", "-5");
+    h.Start();
+    ASSERT_GE(h.tapi.log.size(), 4u);
+    EXPECT_EQ(h.tapi.log[0], "lineShutdown 4294967291");  // the stale session first
+    EXPECT_EQ(h.tapi.log[1], "lineInitialize Pelmarsh");
+    EXPECT_EQ(h.tapi.log[2], "lineNegotiateAPIVersion 0");
+    EXPECT_EQ(h.tapi.log[3], "lineGetDevCaps 0");
+    EXPECT_EQ(RegistryValue(h.registry, kSessionKey, "hTapi"), std::to_string(0x4242));
+    // Every line is opened with monitoring rights only.
+    EXPECT_EQ(h.tapi.Count("lineOpen 0 2"), 1);
+    EXPECT_EQ(h.tapi.Count("lineOpen 1 2"), 1);
+}
+
+TEST(Startup, ASecondStartHandsOverAndEndsWithoutTouchingAnything) {
+    for (const std::string command : {"", "/test"}) {
+        ProgramHarness h;
+        SetRegistryValue(h.registry, kProgramKey, "hKey", " 1234");
+        h.windows.anotherRuns = true;
+        frmVastrel& w = h.Start(command);
+        EXPECT_FALSE(h.started);
+        EXPECT_FALSE(w.isVisible());
+        EXPECT_TRUE(h.tapi.log.empty());
+        EXPECT_TRUE(h.tray.calls.empty());
+        EXPECT_FALSE(QFile::exists(h.paths.settingsDir + "/vastrel.ini"));
+        ASSERT_EQ(h.windows.sent.size(), 1u);
+        const auto& sent = h.windows.sent[0];
+        EXPECT_EQ(sent.hWnd, 1234u);
+        EXPECT_EQ(sent.msg, WM_COPYDATA);
+        EXPECT_EQ(sent.dwData, command.empty() ? 1u : 3u);
+        EXPECT_EQ(sent.data, command.empty() ? std::string(1, '\0') : std::string("test\0", 5));
+        w.Form_Unload();  // nothing announced: nothing withdrawn
+        EXPECT_EQ(RegistryValue(h.registry, kProgramKey, "hKey"), " 1234");
+    }
+}
+
+TEST(Startup, TrayOnWindowOffShowsBrieflyThenHides) {
+    ProgramHarness h;
+    h.WriteSettings({"Display Data= 0", "Sample Enabled= 0"});
+    frmVastrel& w = h.Start();
+    EXPECT_EQ(h.tray.calls, std::vector<DWORD>{NIM_ADD});
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_FALSE(w.Timer1().isActive());
+    EXPECT_EQ(w.lblSample()->text(), "Single test");
+    EXPECT_EQ(w.lblSaveRate()->text(), "Single test");
+}
+
+TEST(Startup, NoLineDevicesOnlyShowsTheMessage) {
+    ProgramHarness h(0);
+    frmVastrel& w = h.Start();
+    EXPECT_EQ(h.messages.shown, QStringList{"No lines to test: Nothing to do!!!"});
+    EXPECT_EQ(w.lblSample()->text(), "Scan rate: 0 min 1 sec");
+    EXPECT_EQ(w.lblLastSave()->text(), "Last saved at: 00:00:00");
+    EXPECT_EQ(w.Rows().rowCount(), 0);
+    EXPECT_EQ(h.tapi.Count("lineOpen"), 0);
+}
+
+TEST(Startup, TheSetupCommandOpensOptionsAndEndsStartUpThere) {
+    ProgramHarness h;
+    frmVastrel& w = h.Start("/SETUP");
+    ASSERT_NE(w.Options(), nullptr);
+    EXPECT_TRUE(w.Options()->isVisible());
+    EXPECT_EQ(h.tapi.Count("lineOpen"), 0);
+    EXPECT_FALSE(w.Timer1().isActive());
+}
+
+class ScanTest : public ::testing::Test {
+protected:
+    ProgramHarness h{7};
+    void SetUp() override {
+        h.tapi.lines[4].openFails = true;
+        h.WriteSettings({"Lines=5,2,", "Interval Seconds=10", "Alarm Limit=1"});
+    }
+    void Tick(double seconds) {
+        h.clock.Advance(seconds);
+        h.window->Timer1_Timer();
+    }
+};
+
+TEST_F(ScanTest, OnlyWatchedLinesGetRowsAndARefusedLineShowsAStar) {
+    frmVastrel& w = h.Start();
+    EXPECT_EQ(Column(w, 0), (Texts{"2", "*5"}));
+    EXPECT_EQ(Column(w, 2), (Texts{"0", ""}));
+    EXPECT_EQ(Column(w, 3), (Texts{" 0 h  00 m  00 s", ""}));
+    EXPECT_EQ(Column(w, 1)[1], "Line 5," + std::string(15, ' '));
+    const std::string log = w.Log().Text().ToString();
+    EXPECT_NE(log.find("\r\n 2\tLine 5," + std::string(15, ' ') + "Line cannot be monitored"),
+              std::string::npos);
+    EXPECT_NE(log.find("\r\n 1\tLine 2,"), std::string::npos);
+    // Opened lines are closed again; the refused one never was open.
+    EXPECT_EQ(h.tapi.Count("lineClose"), 1);
+}
+
+TEST_F(ScanTest, OnlineTimeGrowsByOneIntervalPerScanAndTheAlarmFollows) {
+    frmVastrel& w = h.Start();
+    h.tapi.lines[1].calls = 2;
+    Tick(9);
+    EXPECT_EQ(h.tapi.Count("lineOpen 1"), 1);  // not due yet
+    Tick(1);
+    EXPECT_EQ(Column(w, 2)[0], "1");
+    EXPECT_EQ(Column(w, 3)[0], " 0 h  00 m  10 s");
+    for (int i = 0; i < 5; ++i) Tick(10);
+    EXPECT_EQ(Column(w, 3)[0], " 0 h  01 m  00 s");
+    EXPECT_EQ(Column(w, 5)[0], "Alarm");
+    EXPECT_EQ(h.sound.requests.back(), "beep");
+    h.tapi.lines[1].calls = 0;
+    Tick(10);
+    EXPECT_EQ(Column(w, 3)[0], " 0 h  00 m  00 s");
+    EXPECT_EQ(Column(w, 4)[0], " 0 h  01 m  00 s");
+    EXPECT_EQ(Column(w, 5)[0], "");
+    EXPECT_EQ(h.sound.requests.back(), "1/1/0");
+}
+
+TEST_F(ScanTest, TheTestCommandRebuildsTheTableAndRestartsTheTimes) {
+    frmVastrel& w = h.Start();
+    h.tapi.lines[1].calls = 1;
+    Tick(10);
+    Tick(10);
+    EXPECT_EQ(Column(w, 4)[0], " 0 h  00 m  20 s");
+    std::vector<char> buffer(255, '\0');
+    std::memcpy(buffer.data(), "TEST", 4);
+    COPYDATASTRUCT cds{3, 5, buffer.data()};
+    h.windows.SendMessageA(w.Hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds));
+    EXPECT_FALSE(h.state.testRequested);
+    std::memcpy(buffer.data(), "test", 4);
+    h.windows.SendMessageA(w.Hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds));
+    EXPECT_TRUE(h.state.testRequested);
+    EXPECT_EQ(Column(w, 4)[0], " 0 h  00 m  10 s");
+}
+
+TEST_F(ScanTest, AClockThatPassesMidnightStillScans) {
+    h.clock.SetTime(QTime(23, 59, 55));
+    h.Start();
+    const int opens = h.tapi.Count("lineOpen 1");
+    h.clock.Set(QDateTime(QDate(2026, 12, 6), QTime(0, 0, 0, 600)));
+    h.window->Timer1_Timer();
+    EXPECT_EQ(h.tapi.Count("lineOpen 1"), opens + 1);
+}
+
+TEST(SingleTest, ScansOnceSavesOnceAndStopsTheTimer) {
+    ProgramHarness h(2);
+    h.WriteSettings({"Sample Enabled= 0"});
+    frmVastrel& w = h.Start();
+    EXPECT_FALSE(w.Timer1().isActive());
+    EXPECT_EQ(h.tapi.Count("lineOpen 0"), 1);
+    const QByteArray data = h.ReadFile(h.DataLogsFile("Data.log"));
+    EXPECT_EQ(data.count("\r\n 1\t"), 1);
+    EXPECT_EQ(data.count("\r\n 2\t"), 1);
+    EXPECT_TRUE(data.endsWith("\r\n"));
+    EXPECT_TRUE(w.lblLastSave()->text().startsWith("Last saved at: "));
+}
+
+TEST(Shutdown, ReleasesEverythingAndSavesThePendingRecords) {
+    ProgramHarness h(2);
+    frmVastrel& w = h.Start();
+    w.mnuHelpAbout_Click();
+    w.mnuOptions_Click();
+    h.tapi.log.clear();
+    w.mnuExit_Click();
+    EXPECT_TRUE(w.Unloaded());
+    EXPECT_FALSE(w.Timer1().isActive());
+    EXPECT_EQ(h.tapi.log.front(), "lineClose 101");  // the last line the scan held
+    EXPECT_EQ(h.tapi.Count("lineShutdown"), 1);
+    EXPECT_EQ(h.tray.calls.back(), NIM_DELETE);
+    EXPECT_FALSE(RegistryValue(h.registry, kProgramKey, "hKey"));
+    EXPECT_FALSE(RegistryValue(h.registry, kSessionKey, "hTapi"));
+    EXPECT_TRUE(h.ReadFile(h.DataLogsFile("Data.log")).contains("Line 2,"));
+    QTRY_VERIFY_WITH_TIMEOUT(w.Options() == nullptr && w.About() == nullptr, 2000);
+    EXPECT_EQ(h.tapi.Count("lineOpen"), 0);  // no rebuild after the session ended
+}
+
+TEST(Shutdown, ACloseRequestFromOutsideUnloadsTheHiddenWindow) {
+    ProgramHarness h(1);
+    h.WriteSettings({"Display Data= 0"});
+    frmVastrel& w = h.Start();
+    h.windows.SendMessageA(w.Hwnd(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(w.Unloaded());
+}
+
+TEST(Tray, ALeftClickBringsBackAMinimisedHiddenWindow) {
+    ProgramHarness h(1);
+    frmVastrel& w = h.Start();
+    w.showMinimized();
+    QTRY_VERIFY_WITH_TIMEOUT(w.isHidden(), 2000);
+    h.tray.Notify(WM_LBUTTONUP);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_FALSE(w.isMinimized());
+}
+
+TEST(Tray, MinimisingWithoutTheTrayLeavesANormalMinimisedWindow) {
+    ProgramHarness h(1);
+    h.WriteSettings({"SysTray Enabled= 0"});
+    frmVastrel& w = h.Start();
+    EXPECT_TRUE(h.tray.calls.empty());
+    w.showMinimized();
+    QTest::qWait(50);
+    EXPECT_TRUE(w.isVisible());
+}
+
+TEST(Tray, RestoreIsOfferedOnlyForAHiddenWindowWithDisplayDataOn) {
+    ProgramHarness h(1);
+    frmVastrel& w = h.Start();
+    h.tray.Notify(WM_RBUTTONUP);
+    EXPECT_FALSE(w.mPopRestore()->isVisible());
+    w.mnuSystray()->hide();
+    w.hide();
+    h.tray.Notify(WM_RBUTTONUP);
+    EXPECT_TRUE(w.mPopRestore()->isVisible());
+    w.mnuSystray()->hide();
+    // A hidden window in the normal state is not shown by a left click.
+    h.tray.Notify(WM_LBUTTONUP);
+    EXPECT_TRUE(w.isHidden());
+}
+
+TEST(TrayDecoding, TheXCoordinateCarriesTheMouseMessage) {
+    EXPECT_EQ(TrayIcon::DecodeMouseCode(7710, false, 15), 514u);
+    EXPECT_EQ(TrayIcon::DecodeMouseCode(515, true, 15), 515u);
+    EXPECT_EQ(TrayIcon::DecodeMouseCode(7757, false, 15), 517u);
+}
+
+TEST(Menus, ViewingAndPrintingGoToTheDesktop) {
+    ProgramHarness h(1);
+    frmVastrel& w = h.Start();
+    w.mnuViewData_Click();
+    EXPECT_TRUE(h.desktop.calls.isEmpty());  // no Data.log yet
+    w.mnuSave_Click();
+    w.mnuViewData_Click();
+    EXPECT_EQ(h.desktop.calls.last(), "open " + h.DataLogsFile("Data.log"));
+    w.mnuPrint_Click();
+    ASSERT_EQ(h.desktop.printed.size(), 1u);
+    EXPECT_EQ(h.desktop.printed[0].width(), 519);
+}
+
+}  // namespace

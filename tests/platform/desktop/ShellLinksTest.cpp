@@ -1,0 +1,93 @@
+// The start-up shortcut as an XDG autostart entry: where it goes, what it
+// says, how the target is quoted, and what is refused.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "platform/desktop/ShellLinks.h"
+
+namespace platform {
+namespace {
+
+constexpr const char* kStartup = "..\\..\\Start Menu\\Programs\\Startup";
+constexpr const char* kLink = "Shortcut to Vastrel";
+
+QString Read(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+class ShellLinksTest : public ::testing::Test {
+protected:
+    QTemporaryDir root;
+    QString autostart = root.path() + "/config/autostart";
+    ShellLinks links{autostart};
+};
+
+TEST_F(ShellLinksTest, CreatesTheAutostartEntry) {
+    EXPECT_NE(links.fCreateShellLink(kStartup, kLink, "/opt/vastrel/vastrel", "/min"), 0);
+    const QString path = autostart + "/shortcut-to-vastrel.desktop";
+    EXPECT_EQ(links.EntryPath(kStartup, kLink), path);
+    EXPECT_EQ(Read(path),
+              "[Desktop Entry]\n"
+              "Type=Application\n"
+              "Name=Shortcut to Vastrel\n"
+              "Exec=/opt/vastrel/vastrel /min\n"
+              "X-GNOME-Autostart-enabled=true\n");
+    EXPECT_EQ(QDir(autostart).entryList(QDir::Files | QDir::Hidden).size(), 1)
+        << "no temporary file left behind";
+}
+
+TEST_F(ShellLinksTest, FolderIgnoresCaseAndSlashes) {
+    EXPECT_NE(links.fCreateShellLink("../../start menu/PROGRAMS/startup", kLink, "/v", ""), 0);
+    EXPECT_NE(links.fRemoveShellLink("..\\..\\START MENU/Programs\\Startup", kLink), 0);
+}
+
+TEST_F(ShellLinksTest, OtherFoldersAreRefused) {
+    for (const char* folder : {"", "Startup", "..\\Start Menu\\Programs\\Startup",
+                               "..\\..\\Start Menu\\Programs\\Startup\\", "/tmp"}) {
+        EXPECT_EQ(links.fCreateShellLink(folder, kLink, "/v", "/min"), 0) << folder;
+        EXPECT_EQ(links.fRemoveShellLink(folder, kLink), 0) << folder;
+    }
+    EXPECT_FALSE(QDir(autostart).exists());
+}
+
+TEST_F(ShellLinksTest, RemoveDeletesOnlyThatLink) {
+    ASSERT_NE(links.fCreateShellLink(kStartup, kLink, "/v", "/min"), 0);
+    ASSERT_NE(links.fCreateShellLink(kStartup, "Other", "/w", ""), 0);
+    EXPECT_NE(links.fRemoveShellLink(kStartup, kLink), 0);
+    EXPECT_FALSE(QFile::exists(links.EntryPath(kStartup, kLink)));
+    EXPECT_EQ(links.fRemoveShellLink(kStartup, kLink), 0) << "already gone";
+    EXPECT_TRUE(QFile::exists(links.EntryPath(kStartup, "Other")));
+}
+
+TEST_F(ShellLinksTest, LinkNamesCannotLeaveTheFolder) {
+    EXPECT_EQ(links.EntryPath(kStartup, "../../.bashrc"), autostart + "/bashrc.desktop");
+    EXPECT_EQ(links.EntryPath(kStartup, "a/b\\c"), autostart + "/a-b-c.desktop");
+    EXPECT_EQ(links.fCreateShellLink(kStartup, "...", "/v", ""), 0);
+    EXPECT_EQ(links.fCreateShellLink(kStartup, "", "/v", ""), 0);
+    EXPECT_EQ(links.fCreateShellLink(kStartup, kLink, "", "/min"), 0) << "no target";
+}
+
+TEST_F(ShellLinksTest, ExecQuotesTargetsAsDesktopEntriesRequire) {
+    EXPECT_EQ(ShellLinks::ExecLine("/home/a b/vastrel", "/min"), "\"/home/a b/vastrel\" /min");
+    EXPECT_EQ(ShellLinks::ExecLine("/x/$HOME\"`\\", ""), "\"/x/\\$HOME\\\"\\`\\\\\"");
+    EXPECT_EQ(ShellLinks::ExecLine("/x/100%", ""), "/x/100%%");
+    EXPECT_EQ(ShellLinks::ExecLine("/v", "/min  \"two words\""), "/v /min \"two words\"");
+}
+
+TEST_F(ShellLinksTest, EntryValuesCannotAddKeys) {
+    ASSERT_NE(
+        links.fCreateShellLink(kStartup, "Evil\nExec=/bin/rm", "/a b\\c", "/min\nHidden=true"), 0);
+    const QStringList lines = Read(links.EntryPath(kStartup, "Evil\nExec=/bin/rm")).split('\n');
+    EXPECT_EQ(lines.size(), 6);  // five lines and the final newline
+    EXPECT_TRUE(lines.contains("Name=Evil\\nExec=/bin/rm"));
+    // Four backslashes: the Exec escape, then the value escape.
+    EXPECT_TRUE(lines.contains("Exec=\"/a b\\\\\\\\c\" /min Hidden=true"))
+        << lines.join(" | ").toStdString();
+}
+
+}  // namespace
+}  // namespace platform

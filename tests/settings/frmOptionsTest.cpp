@@ -1,0 +1,325 @@
+// The Options dialog on real widgets: number box coupling and the range
+// check, loading, the live actions, OK, Cancel and closing.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTabBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <array>
+#include <optional>
+
+#include "platform/desktop/ShellLinks.h"
+#include "platform/profile/PrivateProfile.h"
+#include "platform/window/MessageBoxes.h"
+#include "settings/OptionsHost.h"
+#include "settings/SpinScrollBar.h"
+#include "settings/StartupShortcut.h"
+#include "settings/frmOptions.h"
+
+namespace {
+
+struct FakeHost : OptionsHost {
+    const Settings* settings = nullptr;
+    std::optional<bool> timer1;
+    int timerCalls = 0;
+    std::optional<bool> mainVisible;
+    std::optional<bool> sampleLabelVisible;
+    std::optional<std::array<QString, 4>> labels;
+    int trayAdds = 0, trayDeletes = 0, helpOpens = 0;
+    std::vector<std::string> rebuildsWithLines;
+
+    void SetTimer1Enabled(bool on) override { timer1 = on, ++timerCalls; }
+    void SetMainWindowVisible(bool visible) override { mainVisible = visible; }
+    void SetLabels(const QString& a, const QString& b, const QString& c,
+                   const QString& d) override {
+        labels = {a, b, c, d};
+    }
+    void SetSampleLabelVisible(bool visible) override { sampleLabelVisible = visible; }
+    void AddTrayIcon() override { ++trayAdds; }
+    void DeleteTrayIcon() override { ++trayDeletes; }
+    void BuildLineTable() override { rebuildsWithLines.push_back(settings->lines); }
+    void OpenHelp() override { ++helpOpens; }
+    QString CurrentTimeText() const override { return "10:11:12"; }
+};
+
+struct FakeMessages : platform::MessageBoxes {
+    std::vector<std::pair<QString, QString>> shown;  // text, title
+    void MsgBox(QWidget*, const QString& text, const QString& title) override {
+        shown.emplace_back(text, title);
+    }
+};
+
+class frmOptionsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QDir().mkpath(configDir);
+        file.PrepareSettingsFile();
+        file.LoadSettings(settings);
+        host.settings = &settings;
+    }
+    void TearDown() override { delete dialog.data(); }
+
+    frmOptions& Open(unsigned devices = 0) {
+        dialog = new frmOptions(settings, file, host, messages, shortcut, devices);
+        dialog->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog));
+        return *dialog;
+    }
+    template <typename W>
+    W* Get(const char* name) {
+        W* widget = dialog->findChild<W*>(name);
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    QLineEdit* Text(const char* name) { return Get<QLineEdit>(name); }
+    SpinScrollBar* Bar(const char* name) { return Get<SpinScrollBar>(name); }
+    void Click(const char* button) {
+        Get<QPushButton>(button)->click();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    QByteArray Ini() const {
+        QFile ini(file.FilePath());
+        return ini.open(QIODevice::ReadOnly) ? ini.readAll() : QByteArray();
+    }
+    bool ShortcutExists() const {
+        return QFile::exists(links.EntryPath(StartupShortcut::kFolder, StartupShortcut::kLinkName));
+    }
+
+    QTemporaryDir root;
+    QString configDir = root.path() + "/config";
+    platform::PrivateProfile profile{configDir};
+    SettingsFile file{profile, configDir};
+    platform::ShellLinks links{configDir + "/autostart"};
+    StartupShortcut shortcut{links, root.path() + "/opt vastrel"};
+    Settings settings;
+    FakeHost host;
+    FakeMessages messages;
+    QPointer<frmOptions> dialog;
+};
+
+std::pair<QString, QString> Range(const char* numbers) {
+    return {QString("The valid range is ") + numbers, "Wrong value"};
+}
+
+TEST_F(frmOptionsTest, RefusedEntryShowsItsRangeAndPutsBackTheLastValue) {
+    Open();
+    Text("txtAlarm")->setText("1000");
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0], Range("0 - 999"));
+    EXPECT_EQ(Text("txtAlarm")->text(), "120");
+    EXPECT_EQ(Bar("vsbAlarm")->Position(), 120);
+
+    Text("txtAlarm")->setText("999");
+    EXPECT_EQ(Bar("vsbAlarm")->Position(), 999);
+    EXPECT_EQ(messages.shown.size(), 1u);
+
+    // Each box names what it accepts; a negative number or one that rounds up
+    // to the limit is refused like one above it.
+    const std::vector<std::tuple<const char*, const char*, const char*>> refused = {
+        {"txtMinutes", "100", "0 - 99"},  {"txtMinutes", "99.5", "0 - 99"},
+        {"txtMinutes", "-1", "0 - 99"},   {"txtSeconds", "60", "0 - 59"},
+        {"txtSeconds", "-0.6", "0 - 59"}, {"txtSaveData", "1000", "0 - 999"},
+        {"txtDays", "&H3E8", "0 - 999"},
+    };
+    for (const auto& [box, entry, range] : refused) {
+        messages.shown.clear();
+        const QString before = Text(box)->text();
+        Text(box)->setText(entry);
+        ASSERT_EQ(messages.shown.size(), 1u) << box << " " << entry;
+        EXPECT_EQ(messages.shown[0], Range(range)) << box << " " << entry;
+        EXPECT_EQ(Text(box)->text().trimmed(), before.trimmed()) << box << " " << entry;
+    }
+    Text("txtMinutes")->setText("98.5");
+    EXPECT_EQ(Bar("vsb2")->Position(), 98);
+}
+
+TEST_F(frmOptionsTest, TextAndBarFollowEachOther) {
+    Open();
+    Text("txtAlarm")->setText("45.5");
+    EXPECT_EQ(Bar("vsbAlarm")->Position(), 46);
+    EXPECT_EQ(Text("txtAlarm")->text(), "46");
+    Text("txtAlarm")->setText("44.5");
+    EXPECT_EQ(Bar("vsbAlarm")->Position(), 44);
+
+    Text("txtSaveData")->setText("abc");
+    EXPECT_EQ(Bar("vsb1")->Position(), 0);
+    EXPECT_EQ(Text("txtSaveData")->text(), "0");
+    Text("txtSaveData")->setText("");  // already at 0: left as typed
+    EXPECT_EQ(Text("txtSaveData")->text(), "");
+
+    Bar("vsbDays")->SetPosition(31);
+    EXPECT_EQ(Text("txtDays")->text(), "31");
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(frmOptionsTest, UpArrowAddsAndBothArrowsStopAtTheEnds) {
+    Open();
+    Get<QTabBar>("tbsOptions")->setCurrentIndex(1);
+    SpinScrollBar* vsb3 = Bar("vsb3");
+    const QPoint up(vsb3->width() / 2, 2), down(vsb3->width() / 2, vsb3->height() - 3);
+    QTest::mouseClick(vsb3, Qt::LeftButton, {}, up);
+    EXPECT_EQ(vsb3->Position(), 2);
+    EXPECT_EQ(Text("txtSeconds")->text(), "2");
+    vsb3->SetPosition(59);
+    QTest::mouseClick(vsb3, Qt::LeftButton, {}, up);
+    EXPECT_EQ(vsb3->Position(), 59);
+    vsb3->SetPosition(0);
+    QTest::mouseClick(vsb3, Qt::LeftButton, {}, down);
+    EXPECT_EQ(vsb3->Position(), 0);
+    EXPECT_EQ(Text("txtSeconds")->text(), "0");
+}
+
+TEST_F(frmOptionsTest, LoadingRunsOnlyTheHandlersOfChangedControls) {
+    Open(4);
+    EXPECT_EQ(Text("txtAlarm")->text(), " 120");  // equal to the design value
+    EXPECT_EQ(Text("txtLines")->text(), "1,2,3,4,");
+    EXPECT_FALSE(host.timer1 || host.mainVisible || host.trayAdds || host.trayDeletes);
+    EXPECT_FALSE(ShortcutExists());
+    QWidget* page1 = Get<QWidget>("fra1");
+    EXPECT_FALSE(Get<QCheckBox>("chkKeepLogs")->isEnabledTo(page1));  // appended log
+    EXPECT_TRUE(Text("txtDays")->isEnabledTo(page1));
+    delete dialog.data();
+
+    settings.loadAtStartup = 1;
+    settings.sysTrayEnabled = 0;
+    settings.displayData = 0;
+    settings.sampleEnabled = 0;
+    settings.keepLog = 0;
+    settings.alarmEnabled = 2;  // only 1 counts as on
+    settings.alarmLimitMinutes = 90;
+    settings.keepLogDays = 5000;  // hand-edited file
+    settings.lines = "2,3,";
+    Open(4);
+    EXPECT_TRUE(ShortcutExists());
+    EXPECT_EQ(host.trayDeletes, 1);
+    EXPECT_EQ(host.mainVisible, false);
+    EXPECT_EQ(host.timer1, false);
+    EXPECT_EQ(Text("txtAlarm")->text(), "90");
+    EXPECT_EQ(Text("txtDays")->text(), "999");
+    EXPECT_EQ(Text("txtLines")->text(), "2,3,");
+    EXPECT_TRUE(messages.shown.empty());
+    QWidget* page2 = Get<QWidget>("fra2");
+    page1 = Get<QWidget>("fra1");
+    for (const char* name :
+         {"txtMinutes", "vsb2", "lblMinutes", "txtSeconds", "vsb3", "lblSeconds"})
+        EXPECT_FALSE(Get<QWidget>(name)->isEnabledTo(page2)) << name;
+    for (const char* name : {"txtDays", "vsbDays", "lblDays", "txtAlarm", "vsbAlarm", "lblAlarm"})
+        EXPECT_FALSE(Get<QWidget>(name)->isEnabledTo(page1)) << name;
+
+    // Daily logs: the keep box becomes available, still unchecked, days still off.
+    Get<QRadioButton>("optCreate")->setChecked(true);
+    EXPECT_TRUE(Get<QCheckBox>("chkKeepLogs")->isEnabledTo(page1));
+    EXPECT_FALSE(Text("txtDays")->isEnabledTo(page1));
+}
+
+TEST_F(frmOptionsTest, OnlyTheChosenPageIsShownAndEnabled) {
+    Open();
+    QWidget *page1 = Get<QWidget>("fra1"), *page2 = Get<QWidget>("fra2");
+    EXPECT_TRUE(page1->isVisible() && page1->isEnabled());
+    EXPECT_FALSE(page2->isVisible() || page2->isEnabled());
+    Get<QTabBar>("tbsOptions")->setCurrentIndex(1);
+    EXPECT_TRUE(page2->isVisible() && page2->isEnabled());
+    EXPECT_FALSE(page1->isVisible() || page1->isEnabled());
+}
+
+TEST_F(frmOptionsTest, LiveActionsOutlastCancel) {
+    const QByteArray stored = Ini();
+    Open(4);
+
+    Get<QRadioButton>("optClose")->setChecked(true);
+    EXPECT_EQ(host.timer1, false);
+    EXPECT_FALSE(Text("txtMinutes")->isEnabledTo(Get<QWidget>("fra2")));
+    Get<QCheckBox>("chkDisplayData")->setChecked(false);
+    EXPECT_EQ(host.mainVisible, false);
+    EXPECT_EQ(settings.displayData, 0);
+    Get<QCheckBox>("chkIcon")->setChecked(false);
+    EXPECT_EQ(host.trayDeletes, 1);
+    Get<QCheckBox>("chkLoad")->setChecked(true);
+    EXPECT_TRUE(ShortcutExists());
+    QFile entry(links.EntryPath(StartupShortcut::kFolder, StartupShortcut::kLinkName));
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(entry.readAll().contains(
+        ("Exec=\"" + root.path() + "/opt vastrel/vastrel\" /min\n").toUtf8()));
+    Get<QCheckBox>("chkLoad")->setChecked(false);
+    EXPECT_FALSE(ShortcutExists());
+
+    const int timerCalls = host.timerCalls;
+    Click("cmdCancel");
+    EXPECT_EQ(dialog, nullptr);
+    EXPECT_EQ(host.timerCalls, timerCalls);
+    EXPECT_EQ(host.trayDeletes, 2);  // the box re-applied
+    EXPECT_EQ(Ini(), stored);
+    EXPECT_EQ(settings.sampleEnabled, 1);
+    EXPECT_EQ(settings.lines, "");
+    EXPECT_EQ(settings.displayData, 0);
+    EXPECT_TRUE(host.rebuildsWithLines.empty());
+}
+
+TEST_F(frmOptionsTest, OkWritesTheFourteenKeysAndSetsTheScanLabels) {
+    Open(2);
+    Click("cmdOK");
+    EXPECT_EQ(dialog, nullptr);
+    EXPECT_EQ(Ini(),
+              "The following lines are required by Vastrel - do NOT edit or remove\r\n\r\n"
+              "[Preferences]\r\n"
+              "Load @ startup= 0\r\nSysTray Enabled= 1\r\nDisplay Data= 1\r\n"
+              "Play Sound= 0\r\nSample Enabled= 1\r\nSave Data= 720\r\n"
+              "Interval Minutes= 0\r\nInterval Seconds= 1\r\nAppend Data= 1\r\n"
+              "Keep Log= 1\r\nKeepLog Days= 30\r\nAlarm= 1\r\nAlarm Limit= 120\r\n"
+              "Lines=1,2,\r\n");
+    EXPECT_EQ(host.timer1, true);
+    EXPECT_EQ(host.sampleLabelVisible, true);
+    ASSERT_TRUE(host.labels);
+    EXPECT_EQ((*host.labels)[0], "Scan rate: 0 min 1 secs");
+    EXPECT_EQ((*host.labels)[1], "Scan time: 10:11:12");
+    EXPECT_EQ((*host.labels)[2], "Save every 720 min");
+    EXPECT_TRUE((*host.labels)[3].isNull());
+    EXPECT_EQ(host.rebuildsWithLines, std::vector<std::string>{"1,2,"});
+
+    Open();
+    Text("txtMinutes")->setText("2");
+    Text("txtSeconds")->setText("30");
+    Click("cmdOK");
+    EXPECT_EQ(settings.scanIntervalSeconds, 150);
+    EXPECT_EQ((*host.labels)[0], "Scan rate: 2 min 30 secs");
+}
+
+TEST_F(frmOptionsTest, OkWithSingleTestShowsScanningDisabled) {
+    Open();
+    Get<QRadioButton>("optClose")->setChecked(true);
+    Click("cmdOK");
+    EXPECT_EQ(settings.sampleEnabled, 0);
+    EXPECT_EQ(settings.closeLineTest, 1);
+    EXPECT_EQ(host.timer1, false);
+    ASSERT_TRUE(host.labels);
+    EXPECT_EQ((*host.labels)[0], "Scanning disabled");
+    for (int i = 1; i < 4; ++i)
+        EXPECT_TRUE(!(*host.labels)[i].isNull() && (*host.labels)[i].isEmpty()) << i;
+}
+
+TEST_F(frmOptionsTest, EveryWayOfClosingUnloadsOnce) {
+    for (auto closeIt : {+[](frmOptions& d) { d.close(); }, +[](frmOptions& d) { d.reject(); }}) {
+        host.rebuildsWithLines.clear();
+        frmOptions& opened = Open();
+        QSignalSpy unloaded(&opened, &frmOptions::Unloaded);
+        closeIt(opened);
+        opened.close();  // again before the deferred delete: still one unload
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(dialog, nullptr);
+        EXPECT_EQ(unloaded.count(), 1);
+        EXPECT_EQ(host.rebuildsWithLines.size(), 1u);
+    }
+    Open();
+    Click("cmdHelp");
+    EXPECT_EQ(host.helpOpens, 1);
+}
+
+}  // namespace

@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "telephony/LineTable.h"
+
+namespace {
+
+std::vector<std::size_t> Watched(const std::string& lines, std::size_t devices) {
+    std::vector<std::size_t> out;
+    const auto set = LineTable::WatchedDevices(lines, devices);
+    for (std::size_t d = 0; d < devices; ++d)
+        if (set[d]) out.push_back(d + 1);
+    return out;
+}
+
+using Lines = std::vector<std::size_t>;
+
+TEST(WatchedLineRule, EveryEntryNeedsAFollowingCommaAndAnExactNumber) {
+    EXPECT_EQ(Watched("2,5,", 7), (Lines{2, 5}));
+    EXPECT_EQ(Watched("5,2,", 7), (Lines{2, 5}));
+    EXPECT_EQ(Watched("1,2,3", 7), (Lines{1, 2}));
+    EXPECT_EQ(Watched("12,3,", 12), (Lines{3, 12}));
+    EXPECT_EQ(Watched("2,", 1), Lines{});
+    EXPECT_EQ(Watched("1, 2,", 3), (Lines{1}));
+    EXPECT_EQ(Watched("02,3,", 3), (Lines{3}));
+    EXPECT_EQ(Watched("1-4,", 5), Lines{});
+    EXPECT_EQ(Watched("0,1,1,1,", 3), (Lines{1}));
+    EXPECT_EQ(Watched("", 3), Lines{});
+    EXPECT_EQ(Watched(",,3,", 3), (Lines{3}));
+    EXPECT_EQ(Watched("99999999999999999999999,2,", 3), (Lines{2}));
+}
+
+// The one-pass form must agree with the literal rule on any text.
+TEST(WatchedLineRule, OnePassAgreesWithTheLiteralRuleOnRandomTexts) {
+    std::mt19937 random(7);
+    const std::string alphabet = "0123456789,, -";
+    for (int round = 0; round < 3000; ++round) {
+        std::string lines;
+        const int length = random() % 20;
+        for (int i = 0; i < length; ++i) lines += alphabet[random() % alphabet.size()];
+        const auto fast = LineTable::WatchedDevices(lines, 120);
+        for (std::size_t d = 0; d < 120; ++d)
+            ASSERT_EQ(fast[d], LineTable::IsWatched(lines, d)) << lines << " device " << d;
+    }
+}
+
+TEST(WatchedLineRule, AllLinesListsEveryDeviceWithAFinalComma) {
+    EXPECT_EQ(LineTable::AllLines(3), "1,2,3,");
+    EXPECT_EQ(LineTable::AllLines(0), "");
+    EXPECT_EQ(Watched(LineTable::AllLines(300), 300).size(), 300u);
+}
+
+TEST(LineNameField, IsTwentyTwoCharactersWithTheCommaAfterTheName) {
+    EXPECT_EQ(LineTable::NameField(std::string("Sales")), "Sales," + std::string(16, ' '));
+    EXPECT_EQ(LineTable::NameField(std::string(21, 'a')), std::string(21, 'a') + ",");
+    EXPECT_EQ(LineTable::NameField(std::string(22, 'b')), std::string(21, 'b') + ",");
+    EXPECT_EQ(LineTable::NameField(std::string("abcdefghijklmnopqrstuvwxy")),
+              "abcdefghijklmnopqrstu,");
+    EXPECT_EQ(LineTable::NameField(std::string()), "," + std::string(21, ' '));
+    EXPECT_EQ(LineTable::NameField(std::nullopt), "Name Not Available");
+}
+
+TEST(LineTableReset, HoldsOneEntryMoreThanThereAreDevicesAllCleared) {
+    LineTable table;
+    table.Reset(2);
+    table.lineAlarm[1] = "Alarm";
+    table.totalTimeOnline[1] = 30;
+    table.Reset(3);
+    EXPECT_EQ(table.Size(), 4u);
+    EXPECT_EQ(table.lineAlarm[1], "");
+    EXPECT_EQ(table.totalTimeOnline[1], 0);
+}
+
+}  // namespace

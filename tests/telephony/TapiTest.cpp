@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include "FakeNotifyIcon.h"
+#include "FakeTapi.h"
+#include "platform/registry/FileRegistry.h"
+#include "shell/TrayIcon.h"
+#include "telephony/Tapi.h"
+
+using namespace platform;
+
+namespace {
+
+class TapiTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    FileRegistry registry{dir.path() + "/registry"};
+    FakeTapi api;
+    TapiSession session;
+    FakeNotifyIcon shell;
+    NOTIFYICONDATA record;
+    TrayIcon tray{shell, record};
+    Tapi tapi{api, registry, session, tray};
+
+    std::optional<std::string> Published() {
+        HKEY key = 0;
+        if (registry.RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Orlwen\\Pelmarsh", 0, KEY_READ,
+                                   &key) != 0)
+            return std::nullopt;
+        BYTE data[64];
+        DWORD size = sizeof data, type = 0;
+        const LONG r = registry.RegQueryValueExA(key, "hTapi", nullptr, &type, data, &size);
+        registry.RegCloseKey(key);
+        if (r != 0) return std::nullopt;
+        return std::string(reinterpret_cast<char*>(data), size);
+    }
+    std::optional<std::string> NameOf(const std::string& stored) {
+        api.lines = {{stored}};
+        tapi.InitializeTapi({});
+        return Tapi::LineName(tapi.GetLineCaps(0));
+    }
+};
+
+TEST_F(TapiTest, InitializePublishesTheSessionHandleAsSignedDecimal) {
+    api.lines.resize(2);
+    api.appHandle = 0x80000001u;
+    tapi.InitializeTapi({});
+    EXPECT_EQ(session.numLineDevices, 2u);
+    EXPECT_EQ(Published(), "-2147483647");
+}
+
+TEST_F(TapiTest, AFailedInitializePublishesZeroAndReportsNoDevices) {
+    api.lines.resize(2);
+    api.initFails = true;
+    tapi.InitializeTapi({});
+    EXPECT_EQ(session.numLineDevices, 0u);
+    EXPECT_EQ(Published(), "0");
+}
+
+TEST_F(TapiTest, ShutdownWithdrawsTheValueOnlyWhenTheSessionEnded) {
+    tapi.InitializeTapi({});
+    session.hLineApp = 999;  // stale: not a session of this service
+    tapi.ShutdownTapi();
+    EXPECT_TRUE(Published());
+    session.hLineApp = api.appHandle;
+    tapi.ShutdownTapi();
+    EXPECT_FALSE(Published());
+}
+
+TEST_F(TapiTest, LineNamesFollowTheForgivingSubstringRule) {
+    EXPECT_EQ(NameOf("Sales desk"), "Sales desk");
+    EXPECT_EQ(NameOf(std::string("A\0B", 3)), "A|B");
+    EXPECT_EQ(NameOf("Tab\there\r\n"), "Tab|here||");
+    EXPECT_EQ(NameOf(""), "");
+}
+
+TEST_F(TapiTest, NameSizesOutsideTheAreaNeverFail) {
+    std::vector<BYTE> caps(Tapi::kDevCapsSize, 0);
+    WriteDword(caps.data(), 2288, 8, 300);
+    WriteDword(caps.data(), 2288, 32, 0);  // size 0
+    WriteDword(caps.data(), 2288, 36, 240);
+    EXPECT_EQ(Tapi::LineName(caps), "");
+    WriteDword(caps.data(), 2288, 32, 5000);  // runs past the end: cut there
+    caps[2287] = 'z';
+    EXPECT_EQ(Tapi::LineName(caps)->size(), 2048u);
+    WriteDword(caps.data(), 2288, 36, 100);  // before the area
+    EXPECT_EQ(Tapi::LineName(caps), "");
+    WriteDword(caps.data(), 2288, 36, 9999);  // beyond the area
+    EXPECT_EQ(Tapi::LineName(caps), "");
+}
+
+TEST_F(TapiTest, AFailedCapabilityQueryGivesNoNameAndKeepsTheVersion) {
+    api.lines = {{"one"}, {"two", true}, {"three", false, false, 0, 0}};
+    api.lines[0].version = 0x00010004;
+    tapi.InitializeTapi({});
+    EXPECT_TRUE(Tapi::LineName(tapi.GetLineCaps(0)));
+    EXPECT_FALSE(Tapi::LineName(tapi.GetLineCaps(1)));
+    EXPECT_EQ(session.apiVersion, 0x00020002u);  // device 1 negotiated, then its caps failed
+    EXPECT_FALSE(Tapi::LineName(tapi.GetLineCaps(2)));
+    EXPECT_EQ(session.apiVersion, 0x00020002u);
+}
+
+TEST_F(TapiTest, CallControlEdgeCases) {
+    tapi.InitializeTapi({});
+    tapi.DropCall();
+    EXPECT_EQ(api.Count("lineDrop"), 0);
+    HCALL none = 0;
+    tapi.DeallocateCall(none);
+    EXPECT_EQ(api.Count("lineDeallocateCall"), 0);
+    HCALL held = 55;
+    tapi.DeallocateCall(held);
+    EXPECT_EQ(held, 0u);
+    EXPECT_EQ(api.Count("lineDeallocateCall 55"), 1);
+
+    session.hCall = 8;
+    tapi.DropCall();
+    EXPECT_EQ(session.pendingDropRequest, 0);  // refused: monitor privilege only
+    api.dropResult = 7;
+    tapi.DropCall();
+    EXPECT_EQ(session.pendingDropRequest, 7);
+}
+
+TEST_F(TapiTest, CloseLineRefreshesTheTrayOnlyAfterASuccessfulClose) {
+    tapi.InitializeTapi({});
+    session.hLine = 101;
+    api.closeResult = LINEERR_INVALLINEHANDLE;
+    tapi.CloseLine();
+    EXPECT_TRUE(shell.calls.empty());
+    api.closeResult = 0;
+    tapi.CloseLine();
+    EXPECT_EQ(shell.calls, std::vector<DWORD>{NIM_MODIFY});
+    EXPECT_EQ(std::string(shell.last.szTip), "Vastrel");
+}
+
+}  // namespace
