@@ -73,6 +73,10 @@ frmVastrel::~frmVastrel() {
 void frmVastrel::CreateControls() {
     auto* client = new QWidget(this);
     client->setFixedSize(kClientWidth, kClientHeight);
+    // The layout was drawn for a small 8-point dialog font.
+    QFont small = client->font();
+    small.setPointSizeF(7.5);
+    client->setFont(small);
     setCentralWidget(client);
     lvOutLog_ = new QTreeView(client);
     lvOutLog_->setObjectName("lvOutLog");

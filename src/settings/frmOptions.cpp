@@ -65,6 +65,10 @@ frmOptions::frmOptions(Settings& settings, SettingsFile& file, OptionsHost& host
     setModal(false);
     setAttribute(Qt::WA_DeleteOnClose);
     setFixedSize(kWidth, kHeight);
+    // The layout is in fixed pixels, made for a small dialog font.
+    QFont small = font();
+    if (small.pointSizeF() > 8) small.setPointSizeF(8);
+    setFont(small);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
@@ -81,11 +85,11 @@ void frmOptions::CreateControls() {
     tbsOptions_->setObjectName("tbsOptions");
     tbsOptions_->addTab("&General Settings");
     tbsOptions_->addTab("&Advanced");
-    tbsOptions_->setGeometry(8, 8, kWidth - 16, kPageTop - 8);
+    tbsOptions_->setGeometry(4, 8, kWidth - 8, kPageTop - 8);
 
     fra_[0] = CreateGeneralPage();
     fra_[1] = CreateAdvancedPage();
-    for (QFrame* page : fra_) page->setGeometry(8, kPageTop, kWidth - 16, 296);
+    for (QFrame* page : fra_) page->setGeometry(4, kPageTop, kWidth - 8, 296);
     CreateButtons();
 }
 
@@ -109,34 +113,34 @@ QFrame* frmOptions::CreateGeneralPage() {
     page->setObjectName("fra1");
     page->setFrameShape(QFrame::StyledPanel);
 
-    fraOptions_ = Make<QGroupBox>(page, "fraOptions", "Options:", 6, 6, 264, 108);
+    fraOptions_ = Make<QGroupBox>(page, "fraOptions", "Options:", 4, 6, 276, 108);
     chkPlaySound_ =
-        Make<QCheckBox>(fraOptions_, "chkPlaySound", "Make alarm a&udible", 10, 22, 246, 20);
-    chkIcon_ = Make<QCheckBox>(fraOptions_, "chkIcon", "Sho&w program's icon in the system tray",
-                               10, 44, 246, 20);
-    chkLoad_ = Make<QCheckBox>(fraOptions_, "chkLoad", "&Load Vastrel at Windows startup", 10, 66,
-                               246, 20);
+        Make<QCheckBox>(fraOptions_, "chkPlaySound", "Make alarm a&udible", 8, 22, 264, 20);
+    chkIcon_ = Make<QCheckBox>(fraOptions_, "chkIcon", "Sho&w program's icon in the system tray", 8,
+                               44, 264, 20);
+    chkLoad_ =
+        Make<QCheckBox>(fraOptions_, "chkLoad", "&Load Vastrel at Windows startup", 8, 66, 264, 20);
     chkDisplayData_ =
-        Make<QCheckBox>(fraOptions_, "chkDisplayData", "&Display data on screen", 10, 88, 246, 20);
+        Make<QCheckBox>(fraOptions_, "chkDisplayData", "&Display data on screen", 8, 88, 264, 20);
     chkIcon_->setChecked(true);
     chkDisplayData_->setChecked(true);
 
-    auto* data = Make<QGroupBox>(page, "fraData", "Data:", 6, 118, 264, 172);
-    Make<QLabel>(data, "lblSaveData", "Save data to disk every:", 10, 24, 138, 20);
-    saveData_ = CreateNumberBox(data, "txtSaveData", "vsb1", 999, 720, 150, 22);
-    MakeLabel(data, "lblSaveMinutes", "minutes", 214, 24);
-    optAppend_ = Make<QRadioButton>(data, "optAppend", "App&end data to log", 10, 50, 244, 20);
-    optCreate_ = Make<QRadioButton>(data, "optCreate", "C&reate daily logs", 10, 70, 244, 20);
+    auto* data = Make<QGroupBox>(page, "fraData", "Data:", 4, 118, 276, 172);
+    Make<QLabel>(data, "lblSaveData", "Save data to disk every:", 8, 24, 150, 20);
+    saveData_ = CreateNumberBox(data, "txtSaveData", "vsb1", 999, 720, 162, 22);
+    MakeLabel(data, "lblSaveMinutes", "minutes", 226, 24, 48);
+    optAppend_ = Make<QRadioButton>(data, "optAppend", "App&end data to log", 8, 50, 264, 20);
+    optCreate_ = Make<QRadioButton>(data, "optCreate", "C&reate daily logs", 8, 70, 264, 20);
     optCreate_->setChecked(true);
-    chkKeepLogs_ = Make<QCheckBox>(data, "chkKeepLogs", "&Keep daily logs for:", 10, 96, 138, 20);
+    chkKeepLogs_ = Make<QCheckBox>(data, "chkKeepLogs", "&Keep daily logs for:", 8, 96, 150, 20);
     chkKeepLogs_->setChecked(true);
-    days_ = CreateNumberBox(data, "txtDays", "vsbDays", 999, 30, 150, 94);
-    lblDays_ = MakeLabel(data, "lblDays", "days", 214, 96);
-    chkAlarm_ = Make<QCheckBox>(data, "chkAlarm", "&Trigger alarm when online time exceeds:", 10,
-                                122, 248, 20);
+    days_ = CreateNumberBox(data, "txtDays", "vsbDays", 999, 30, 162, 94);
+    lblDays_ = MakeLabel(data, "lblDays", "days", 226, 96, 48);
+    chkAlarm_ = Make<QCheckBox>(data, "chkAlarm", "&Trigger alarm when online time exceeds:", 8,
+                                122, 264, 20);
     chkAlarm_->setChecked(true);
-    alarm_ = CreateNumberBox(data, "txtAlarm", "vsbAlarm", 999, 120, 150, 144);
-    lblAlarm_ = MakeLabel(data, "lblAlarm", "minutes", 214, 146);
+    alarm_ = CreateNumberBox(data, "txtAlarm", "vsbAlarm", 999, 120, 162, 144);
+    lblAlarm_ = MakeLabel(data, "lblAlarm", "minutes", 226, 146, 48);
     return page;
 }
 
@@ -145,25 +149,25 @@ QFrame* frmOptions::CreateAdvancedPage() {
     page->setObjectName("fra2");
     page->setFrameShape(QFrame::StyledPanel);
 
-    auto* lines = Make<QGroupBox>(page, "fraLines", "Lines:", 6, 6, 264, 118);
-    MakeLabel(lines, "lblLines", "Selected lines will be monitored:", 10, 22, 244);
+    auto* lines = Make<QGroupBox>(page, "fraLines", "Lines:", 4, 6, 276, 118);
+    MakeLabel(lines, "lblLines", "Selected lines will be monitored:", 8, 22, 260);
     txtLines_ = new QLineEdit(lines);
     txtLines_->setObjectName("txtLines");
-    txtLines_->setGeometry(10, 42, 244, kBoxHeight);
+    txtLines_->setGeometry(8, 42, 260, kBoxHeight);
     auto* hint = Make<QLabel>(lines, "lblLinesHint",
                               "Line numbers should be separated by \",\" (comma) for example: "
                               "1,2,3,4,5,6,7,",
-                              10, 70, 244, 40);
+                              8, 70, 260, 40);
     hint->setWordWrap(true);
 
-    FraRedial_ = Make<QGroupBox>(page, "FraRedial", "Sampling:", 6, 130, 264, 126);
-    optSample_ = Make<QRadioButton>(FraRedial_, "optSample", "&Scan lines every:", 10, 22, 244, 20);
+    FraRedial_ = Make<QGroupBox>(page, "FraRedial", "Sampling:", 4, 130, 276, 126);
+    optSample_ = Make<QRadioButton>(FraRedial_, "optSample", "&Scan lines every:", 8, 22, 264, 20);
     optSample_->setChecked(true);
     lblMinutes_ = MakeLabel(FraRedial_, "lblMinutes", "minutes:", 30, 48, 60);
     minutes_ = CreateNumberBox(FraRedial_, "txtMinutes", "vsb2", 99, 0, 92, 46);
     lblSeconds_ = MakeLabel(FraRedial_, "lblSeconds", "seconds:", 30, 74, 60);
     seconds_ = CreateNumberBox(FraRedial_, "txtSeconds", "vsb3", 59, 1, 92, 72);
-    optClose_ = Make<QRadioButton>(FraRedial_, "optClose", "Single &test only", 10, 100, 244, 20);
+    optClose_ = Make<QRadioButton>(FraRedial_, "optClose", "Single &test only", 8, 100, 264, 20);
     return page;
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "settings/ParseLeadingNumber.h"
 
 TEST(ParseLeadingNumber, ReadsTheLeadingNumberAndStopsAtTheFirstStranger) {

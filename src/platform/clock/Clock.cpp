@@ -10,11 +10,24 @@ float Clock::SecondsSinceMidnight() const {
     return static_cast<float>(t.msecsSinceStartOfDay() / 1000.0);
 }
 
-QString Clock::DateText() const { return QLocale().toString(Now().date(), QLocale::ShortFormat); }
+namespace {
+// Without a configured locale ("C") the texts fall back to fixed numeric ones.
+bool IsCLocale(const QLocale& locale) { return locale.language() == QLocale::C; }
+}  // namespace
+
+QString Clock::DateText() const {
+    const QLocale locale;
+    if (IsCLocale(locale)) return Now().date().toString("M/d/yyyy");
+    return locale.toString(Now().date(), QLocale::ShortFormat);
+}
 
 QString Clock::TimeText() const {
-    return QLocale().toString(Now().time(), QLocale().timeFormat(QLocale::LongFormat)
-                                                .remove(QRegularExpression(" ?t")));
+    const QLocale locale;
+    if (IsCLocale(locale)) return Now().time().toString("HH:mm:ss");
+    // The long format carries seconds; the time zone is dropped.
+    QString format = locale.timeFormat(QLocale::LongFormat);
+    format.remove(QRegularExpression("\\s*t+\\s*$"));
+    return locale.toString(Now().time(), format.trimmed());
 }
 
 }  // namespace platform

@@ -260,8 +260,9 @@ LONG TapiService::lineDrop(HCALL hCall, const char*, DWORD) {
     // Every handle this service gives out is a monitor's.
     if (!provider_->AcceptsDrop()) return LINEERR_NOTOWNER;
     const HeldCall& held = it->second;
-    if (held.reportedState == LINECALLSTATE_IDLE || provider_->FindCall(held.id) == nullptr)
-        return LINEERR_INVALCALLSTATE;
+    // Droppable until the session has been told the call is idle: programs
+    // drop a call when they hear it disconnected.
+    if (held.deliveredState == LINECALLSTATE_IDLE) return LINEERR_INVALCALLSTATE;
     const LONG requestId = nextRequest_;
     nextRequest_ = nextRequest_ == INT32_MAX ? 1 : nextRequest_ + 1;
     QMetaObject::invokeMethod(
@@ -277,7 +278,8 @@ void TapiService::FinishDrop(HLINEAPP app, HCALL hCall, CallId id, LONG requestI
     if (!sessions_.contains(app)) return;
     const auto held = calls_.find(hCall);
     const DWORD_PTR instance = held == calls_.end() ? 0 : held->second.callbackInstance;
-    provider_->Drop(id);
+    // A call that ended meanwhile needs no dropping, only the reply.
+    if (provider_->FindCall(id) != nullptr) provider_->Drop(id);
     Post(app, 0, LINE_REPLY, instance, static_cast<DWORD>(requestId), 0, 0);
 }
 
@@ -343,8 +345,12 @@ void TapiService::Deliver(HLINEAPP app, HCALL hDevice, DWORD message, DWORD_PTR 
                           DWORD_PTR param1, DWORD_PTR param2, DWORD_PTR param3) {
     const auto session = sessions_.find(app);
     if (session == sessions_.end() || !session->second.callback) return;
-    // A handle released after the event was posted gets nothing more.
-    if (message == LINE_CALLSTATE && !calls_.contains(hDevice)) return;
+    if (message == LINE_CALLSTATE) {
+        const auto held = calls_.find(hDevice);
+        // A handle released after the event was posted gets nothing more.
+        if (held == calls_.end()) return;
+        held->second.deliveredState = static_cast<DWORD>(param1);
+    }
     // A copy: the callback may end the session, and with it the stored callback.
     const LINECALLBACK callback = session->second.callback;
     callback(hDevice, message, instance, param1, param2, param3);

@@ -58,7 +58,8 @@ private:
         HLINE hLine = 0;
         DWORD_PTR callbackInstance = 0;
         ProviderCall last;
-        DWORD reportedState = 0;
+        DWORD reportedState = 0;   // last state posted
+        DWORD deliveredState = 0;  // last state the callback has seen
     };
 
     bool SupportsVersion(DWORD device, DWORD apiVersion) const;

@@ -110,19 +110,6 @@ TEST(ExchangeStateTest, DamagedRecordsAreSkippedAndIdsNeverReused) {
         ExchangeState::Parse("not a state file\ncall\t1\t1\toffering\t0\t\t\n").Calls().empty());
 }
 
-TEST(ExchangeStateTest, AnswerAndHangupActOnOneLine) {
-    ExchangeState state;
-    state.Ring(1, "1", "");
-    state.Ring(1, "2", "");
-    state.Ring(2, "3", "");
-    EXPECT_EQ(2, state.AnswerOn(1));
-    EXPECT_EQ(0, state.AnswerOn(1));
-    EXPECT_EQ(LINECALLSTATE_OFFERING, state.Find(state.CallsOn(2)[0])->call.state);
-    EXPECT_EQ(2, state.HangupOn(1));
-    EXPECT_TRUE(state.CallsOn(1).empty());
-    EXPECT_EQ(1u, state.Calls().size());
-}
-
 class ExchangeStoreTest : public ::testing::Test {
 protected:
     QString Path() const { return ExchangeStore::DefaultPath(dir_.path()); }

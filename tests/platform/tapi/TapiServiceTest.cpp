@@ -391,6 +391,25 @@ TEST_F(TapiServiceTest, AsyncDropRepliesAndEndsTheCall) {
     EXPECT_EQ(LINEERR_INVALCALLSTATE, service_->lineDrop(hCall, "", 1));
 }
 
+TEST_F(TapiServiceTest, DropOfAHungUpCallFromItsDisconnectedEventIsAnswered) {
+    config_.acceptDrop = true;
+    Start();
+    Ring(0);
+    const HCALL hCall = Scan(0).at(0);
+    LONG request = 0;
+    onEvent_ = [&](const Event& e) {
+        if (e.message == LINE_CALLSTATE && e.param1 == LINECALLSTATE_DISCONNECTED)
+            request = service_->lineDrop(e.hDevice, "", 1);
+    };
+    Phone().Update([](sim::ExchangeState& s) { s.HangupOn(0); });
+    QTRY_VERIFY_WITH_TIMEOUT(std::any_of(events_.begin(), events_.end(),
+                                         [](const Event& e) { return e.message == LINE_REPLY; }),
+                             2000);
+    EXPECT_GT(request, 0);
+    EXPECT_EQ(static_cast<DWORD_PTR>(request), events_.back().param1);
+    EXPECT_EQ(3u, States(hCall).size());
+}
+
 TEST_F(TapiServiceTest, ShutdownRefusesHandlesItDoesNotKnow) {
     Start();
     EXPECT_EQ(LINEERR_INVALAPPHANDLE, service_->lineShutdown(app_ ^ 0x40000000));

@@ -1,0 +1,100 @@
+// One scan over 255 and 1,000 watched lines of the simulated exchange, with
+// the list updated on the offscreen platform, against the bare telephony
+// calls alone (open, two queries, close per line).
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QTemporaryDir>
+
+#include "FakeClock.h"
+#include "FakeDesktop.h"
+#include "FakeMessageBoxes.h"
+#include "FakeNotifyIcon.h"
+#include "FakeSound.h"
+#include "FakeWindowSystem.h"
+#include "core/frmVastrel.h"
+#include "platform/desktop/ShellLinks.h"
+#include "platform/profile/PrivateProfile.h"
+#include "platform/registry/FileRegistry.h"
+#include "platform/tapi/TapiFactory.h"
+
+namespace {
+
+using namespace platform;
+
+struct Exchange {
+    QTemporaryDir root;
+    Paths paths = Paths::UnderRoot(root.path());
+    std::unique_ptr<TapiService> tapi;
+    explicit Exchange(DWORD lines) {
+        sim::ExchangeConfig config;
+        config.lines = lines;
+        tapi = CreateSimTapiService(config, paths);
+    }
+};
+
+struct Program : Exchange {
+    FileRegistry registry{paths.stateDir + "/registry"};
+    PrivateProfile profile{paths.settingsDir};
+    FakeWindowSystem windows;
+    FakeNotifyIcon tray;
+    FakeSound sound;
+    FakeDesktop desktop;
+    ShellLinks links{paths.autostartDir};
+    FakeMessageBoxes messages;
+    FakeClock clock;
+    Services services{registry, profile, *tapi,    windows, tray, sound,
+                      desktop,  links,   messages, clock,   paths};
+    AppState state;
+    frmVastrel window{services, state};
+    explicit Program(DWORD lines) : Exchange(lines) {
+        window.Form_Load("");
+        window.Timer1().stop();
+    }
+};
+
+void BM_TestLines(benchmark::State& state) {
+    Program program(static_cast<DWORD>(state.range(0)));
+    for (auto _ : state) program.window.TestLines();
+    state.counters["rows"] = program.window.Rows().rowCount();
+}
+BENCHMARK(BM_TestLines)->Arg(255)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+void BM_BareTelephony(benchmark::State& state) {
+    const auto lines = static_cast<DWORD>(state.range(0));
+    Exchange exchange(lines);
+    Tapi32& api = *exchange.tapi;
+    HLINEAPP app = 0;
+    DWORD devices = 0;
+    api.lineInitialize(&app, 1, {}, "Pelmarsh", &devices);
+    std::vector<BYTE> small(24), list;
+    for (auto _ : state) {
+        for (DWORD d = 0; d < devices; ++d) {
+            HLINE line = 0;
+            if (api.lineOpen(app, d, &line, 0x00020002, 0, 0, LINECALLPRIVILEGE_MONITOR,
+                             LINEMEDIAMODE_DATAMODEM, nullptr) != 0)
+                continue;
+            WriteDword(small.data(), 24, 0, 24);
+            api.lineGetNewCalls(line, 0, LINECALLSELECT_LINE, small.data());
+            const DWORD needed = ReadDword(small.data(), 24, 4);
+            list.assign(needed, 0);
+            WriteDword(list.data(), needed, 0, needed);
+            api.lineGetNewCalls(line, 0, LINECALLSELECT_LINE, list.data());
+            benchmark::DoNotOptimize(ReadDword(list.data(), needed, 12));
+            api.lineClose(line);
+        }
+    }
+    api.lineShutdown(app);
+}
+BENCHMARK(BM_BareTelephony)->Arg(255)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
