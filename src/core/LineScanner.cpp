@@ -64,7 +64,7 @@ OutLogModel::Row LineScanner::TestLine(DWORD d, int row) {
     const std::string number = std::to_string(d + 1);
     OutLogModel::Row r;
     if (!opened) {
-        r[0] = "*" + number;
+        r[0] = std::string(1, '*').append(number);
         logText_.Append(datalogrecord::Failure(row, table.lineNames[d]));
     } else {
         const std::uint8_t state = CountCalls() > 0 ? 1 : 0;
@@ -73,7 +73,7 @@ OutLogModel::Row LineScanner::TestLine(DWORD d, int row) {
                                                TimeText(), times_.timeOnlineText,
                                                times_.totalTimeOnlineText));
         r[0] = number;
-        r[2] = state == 1 ? "1" : "0";
+        r[2].assign(1, state == 1 ? '1' : '0');
         r[3] = times_.timeOnlineText;
         r[4] = times_.totalTimeOnlineText;
     }
