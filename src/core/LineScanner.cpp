@@ -27,11 +27,17 @@ DWORD LineScanner::GetDWordAt(const std::vector<BYTE>& buffer, std::size_t offse
 std::vector<OutLogModel::Row> LineScanner::ScanWatchedLines() {
     // Only devices the line table has entries for take part.
     const std::size_t entries = state_.lineTable.Size();
-    const DWORD devices = entries == 0 ? 0
-                          : static_cast<DWORD>(std::min<std::size_t>(
-                                state_.session.numLineDevices, entries - 1));
+    const DWORD devices =
+        entries == 0
+            ? 0
+            : static_cast<DWORD>(std::min<std::size_t>(state_.session.numLineDevices, entries - 1));
     const std::vector<bool> watched = LineTable::WatchedDevices(state_.settings.lines, devices);
     std::vector<OutLogModel::Row> rows;
+    rows.reserve(devices);
+    const QDateTime start = clock_.Now();
+    scanDate_ = start.date();
+    scanStartMsecs_ = start.time().msecsSinceStartOfDay();
+    scanTimer_.start();
     int row = 0;
     for (DWORD d = 0; d < devices; ++d) {
         if (watched[d]) rows.push_back(TestLine(d, ++row));
@@ -50,8 +56,8 @@ DWORD LineScanner::CountCalls() {
     callList_.assign(needed, 0);
     if (needed >= 4) WriteDword(callList_.data(), needed, linecalllist::dwTotalSize, needed);
     if (needed >= linecalllist::kFixedSize)
-        state_.session.lastResult = tapi_.lineGetNewCalls(state_.session.hLine, 0,
-                                                          LINECALLSELECT_LINE, callList_.data());
+        state_.session.lastResult =
+            tapi_.lineGetNewCalls(state_.session.hLine, 0, LINECALLSELECT_LINE, callList_.data());
     return GetDWordAt(callList_, linecalllist::dwCallsNumEntries);
 }
 
@@ -84,12 +90,17 @@ OutLogModel::Row LineScanner::TestLine(DWORD d, int row) {
 }
 
 void LineScanner::RefreshStamp() {
-    const QDateTime now = clock_.Now();
-    const qint64 second = now.toSecsSinceEpoch();
+    // The moment each line is tested, counted on from the scan's start: the
+    // clock's own reading costs a time-zone lookup per call.
+    const qint64 msecs = scanStartMsecs_ + scanTimer_.elapsed();
+    const qint64 second = scanDate_.toJulianDay() * 86400 + msecs / 1000;
     if (second == stampSecond_) return;
     stampSecond_ = second;
-    dateText_ = clock_.DateText().toLatin1().toStdString();
-    timeText_ = clock_.TimeText().toLatin1().toStdString();
+    const QDate date = scanDate_.addDays(msecs / 86'400'000);
+    const QDateTime now(date,
+                        QTime::fromMSecsSinceStartOfDay(static_cast<int>(msecs % 86'400'000)));
+    dateText_ = platform::Clock::DateText(now).toLatin1().toStdString();
+    timeText_ = platform::Clock::TimeText(now).toLatin1().toStdString();
 }
 
 const std::string& LineScanner::DateText() {

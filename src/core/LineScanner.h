@@ -1,4 +1,6 @@
 #pragma once
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <string>
 #include <vector>
 
@@ -41,6 +43,9 @@ private:
     const platform::Clock& clock_;
     std::vector<platform::BYTE> callList_;
     // The date and time texts, built once per second of the clock.
+    QDate scanDate_;
+    qint64 scanStartMsecs_ = 0;
+    QElapsedTimer scanTimer_;
     qint64 stampSecond_ = -1;
     std::string dateText_;
     std::string timeText_;

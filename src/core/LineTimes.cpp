@@ -1,7 +1,6 @@
 #include "LineTimes.h"
 
 #include <cmath>
-#include <cstdio>
 
 #include "platform/clock/Clock.h"
 #include "platform/sound/Sound.h"
@@ -28,8 +27,8 @@ void LineTimes::UpdateLineTimes(std::uint8_t state, std::size_t d) {
 }
 
 void LineTimes::TestAlarm(std::size_t d) {
-    const bool alarming = settings_.alarmEnabled == 1 &&
-                          table_.timeOnline[d] / 60.0 >= settings_.alarmLimitMinutes;
+    const bool alarming =
+        settings_.alarmEnabled == 1 && table_.timeOnline[d] / 60.0 >= settings_.alarmLimitMinutes;
     if (alarming) {
         table_.lineAlarm[d] = "Alarm";
         if (settings_.playSound == 1)
@@ -48,7 +47,17 @@ std::string LineTimes::FormatDuration(float seconds) {
     const double h = std::floor(t / 3600);
     const double m = std::floor((t - 3600 * h) / 60);
     const double s = std::floor(t - 3600 * h - 60 * m);
-    char text[64];
-    std::snprintf(text, sizeof text, " %.0f h  %02.0f m  %02.0f s", h, m, s);
+    // Plain digit formatting: this runs twice per line in every scan.
+    auto twoDigits = [](double v) {
+        const auto n = static_cast<int>(v);
+        return std::string{static_cast<char>('0' + n / 10 % 10), static_cast<char>('0' + n % 10)};
+    };
+    std::string text = " ";
+    text += std::to_string(static_cast<long long>(h));
+    text += " h  ";
+    text += twoDigits(m);
+    text += " m  ";
+    text += twoDigits(s);
+    text += " s";
     return text;
 }

@@ -32,8 +32,7 @@ std::optional<std::string> SingleInstance::ReadValue(HKEY key, const char* name,
     std::vector<BYTE> text(size, ' ');
     DWORD type = REG_SZ;
     DWORD count = size;
-    if (registry_.RegQueryValueExA(key, name, nullptr, &type, text.data(), &count) !=
-        ERROR_SUCCESS)
+    if (registry_.RegQueryValueExA(key, name, nullptr, &type, text.data(), &count) != ERROR_SUCCESS)
         return std::nullopt;
     return std::string(text.begin(), text.begin() + std::min(count, size));
 }
@@ -64,9 +63,9 @@ void SingleInstance::HandOver(HWND ownHwnd, const std::string& commandText) {
 
 void SingleInstance::Announce(HWND hWnd) {
     const std::string text = " " + std::to_string(hWnd);
-    session_.lastResult = registry_.RegSetValueExA(
-        key_, "hKey", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.data()),
-        static_cast<DWORD>(text.size()));
+    session_.lastResult = registry_.RegSetValueExA(key_, "hKey", 0, REG_SZ,
+                                                   reinterpret_cast<const BYTE*>(text.data()),
+                                                   static_cast<DWORD>(text.size()));
     registry_.RegCloseKey(key_);
     key_ = 0;
 }

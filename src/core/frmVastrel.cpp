@@ -60,9 +60,8 @@ frmVastrel::frmVastrel(Services& services, AppState& state, QWidget* parent)
         if (msg == WM_CLOSE) close();
         return LRESULT{0};
     });
-    services.notifyIcon.SetSink([this](HWND, UINT, UINT code, QPoint pos) {
-        OnTrayMessage(code, pos);
-    });
+    services.notifyIcon.SetSink(
+        [this](HWND, UINT, UINT code, QPoint pos) { OnTrayMessage(code, pos); });
 }
 
 frmVastrel::~frmVastrel() {
@@ -196,7 +195,7 @@ QString frmVastrel::DataLogsDir() {
     // The folder is looked up without case, as the original file system did.
     const QDir program(services_.paths.dataDir);
     for (const QFileInfo& entry : program.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot |
-                                                         QDir::Hidden | QDir::System)) {
+                                                        QDir::Hidden | QDir::System)) {
         if (entry.fileName().compare("Datalogs", Qt::CaseInsensitive) == 0)
             return entry.absoluteFilePath();
     }
@@ -207,9 +206,8 @@ QString frmVastrel::DataLogsDir() {
 void frmVastrel::SetBuildLabels() {
     const Settings& s = state_.settings;
     if (s.sampleEnabled == 1) {
-        lblSample_->setText(QString("Scan rate: %1 min %2 secs")
-                                .arg(s.intervalMinutes)
-                                .arg(s.intervalSeconds));
+        lblSample_->setText(
+            QString("Scan rate: %1 min %2 secs").arg(s.intervalMinutes).arg(s.intervalSeconds));
         lblSaveRate_->setText(QString("Save every %1 min").arg(s.saveDataMinutes));
     } else {
         lblSample_->setText("Single test");
@@ -254,8 +252,7 @@ void frmVastrel::BuildLineTable() {
 void frmVastrel::Timer1_Timer() {
     const float now = services_.clock.SecondsSinceMidnight();
     const float interval = static_cast<float>(state_.settings.scanIntervalSeconds);
-    if (now - state_.lastScanTime >= interval || state_.lastScanTime - now >= interval)
-        TestLines();
+    if (now - state_.lastScanTime >= interval || state_.lastScanTime - now >= interval) TestLines();
 }
 
 void frmVastrel::TestLines() {
@@ -270,15 +267,23 @@ void frmVastrel::TestLines() {
     }
 }
 
-void frmVastrel::SaveDataLog() { dataLog_.SaveDataLog(); }
+void frmVastrel::SaveDataLog() {
+    dataLog_.SaveDataLog();
+}
 
 // ---- menus ------------------------------------------------------------------
 
-void frmVastrel::mnuPrint_Click() { services_.desktop.PrintImage(centralWidget()->grab().toImage()); }
+void frmVastrel::mnuPrint_Click() {
+    services_.desktop.PrintImage(centralWidget()->grab().toImage());
+}
 
-void frmVastrel::mnuSave_Click() { SaveDataLog(); }
+void frmVastrel::mnuSave_Click() {
+    SaveDataLog();
+}
 
-void frmVastrel::mnuExit_Click() { close(); }
+void frmVastrel::mnuExit_Click() {
+    close();
+}
 
 void frmVastrel::mnuViewData_Click() {
     const QString path = dataLog_.Dir() + "/Data.log";
@@ -293,21 +298,27 @@ void frmVastrel::mnuOptions_Click() {
     options_->show();
 }
 
-void frmVastrel::mnuHelpTop_Click() { OpenHelp(); }
+void frmVastrel::mnuHelpTop_Click() {
+    OpenHelp();
+}
 
 void frmVastrel::mnuHelpAbout_Click() {
     if (!about_) about_ = new FrmAbout(services_.desktop, services_.messages, this);
     about_->show();
 }
 
-void frmVastrel::mPopRestore_Click() { BringToFront(this); }
+void frmVastrel::mPopRestore_Click() {
+    BringToFront(this);
+}
 
 void frmVastrel::mPopOptions_Click() {
     mnuOptions_Click();
     if (options_) BringToFront(options_);
 }
 
-void frmVastrel::mPopExit_Click() { close(); }
+void frmVastrel::mPopExit_Click() {
+    close();
+}
 
 // ---- tray and window --------------------------------------------------------
 
@@ -349,7 +360,8 @@ void frmVastrel::changeEvent(QEvent* event) {
 
 void frmVastrel::Form_Resize() {
     if (state_.settings.sysTrayEnabled == 1 && isMinimized())
-        QMetaObject::invokeMethod(this, [this] { hide(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { hide(); }, Qt::QueuedConnection);
 }
 
 // ---- shut-down --------------------------------------------------------------
@@ -389,7 +401,9 @@ void frmVastrel::SetTimer1Enabled(bool enabled) {
     }
 }
 
-void frmVastrel::SetMainWindowVisible(bool visible) { setVisible(visible); }
+void frmVastrel::SetMainWindowVisible(bool visible) {
+    setVisible(visible);
+}
 
 void frmVastrel::SetLabels(const QString& sample, const QString& sampleTime,
                            const QString& saveRate, const QString& lastSave) {
@@ -399,17 +413,23 @@ void frmVastrel::SetLabels(const QString& sample, const QString& sampleTime,
     if (!lastSave.isNull()) lblLastSave_->setText(lastSave);
 }
 
-void frmVastrel::SetSampleLabelVisible(bool visible) { lblSample_->setVisible(visible); }
+void frmVastrel::SetSampleLabelVisible(bool visible) {
+    lblSample_->setVisible(visible);
+}
 
 void frmVastrel::AddTrayIcon() {
     trayIcon_.Fill(hwnd_);
     trayIcon_.Add();
 }
 
-void frmVastrel::DeleteTrayIcon() { trayIcon_.Delete(); }
+void frmVastrel::DeleteTrayIcon() {
+    trayIcon_.Delete();
+}
 
 void frmVastrel::OpenHelp() {
     Help(services_.paths.programDir, services_.desktop, services_.messages).OpenHelp(this);
 }
 
-QString frmVastrel::CurrentTimeText() const { return services_.clock.TimeText(); }
+QString frmVastrel::CurrentTimeText() const {
+    return services_.clock.TimeText();
+}

@@ -31,7 +31,9 @@ bool DataLog::WritePending(const QString& path) {
     const qint64 before = file.size();
     bool ok = true;
     logText_.ForEachPending([&](std::string_view piece) {
-        if (ok) ok = file.write(piece.data(), static_cast<qint64>(piece.size())) == qint64(piece.size());
+        if (ok)
+            ok =
+                file.write(piece.data(), static_cast<qint64>(piece.size())) == qint64(piece.size());
     });
     ok = ok && file.write("\r\n", 2) == 2 && file.flush();
     // A partial write (full disk) is cut back so the file holds no torn record.

@@ -26,6 +26,19 @@ bool CanWriteIn(const QString& dir) {
     return probe.open();
 }
 
+// Where an installed copy's executable lives: the system folders, or bin/ of
+// a prefix that carries the installed help page.
+bool IsInstalledProgramDir(const QString& programDir) {
+    const QString real = QFileInfo(programDir).canonicalFilePath();
+    if (real.isEmpty()) return false;
+    static const QStringList systemDirs{"/usr/bin",   "/usr/local/bin",  "/bin",
+                                        "/usr/sbin",  "/usr/local/sbin", "/sbin",
+                                        "/usr/games", "/usr/local/games"};
+    if (systemDirs.contains(real)) return true;
+    return QFileInfo(real).fileName() == "bin" &&
+           QFileInfo(real + "/../share/doc/vastrel/vastrel.html").isFile();
+}
+
 QString RuntimeDir() {
     QString base = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (base.isEmpty() || !QDir::isAbsolutePath(base)) {
@@ -48,8 +61,11 @@ Paths Paths::FromEnvironment(const QString& programDir) {
     p.settingsDir = config;
     p.autostartDir = config + "/autostart";
     p.stateDir = EnvDir("XDG_STATE_HOME", ".local/state") + "/vastrel";
-    p.dataDir = CanWriteIn(programDir) ? programDir
-                                       : EnvDir("XDG_DATA_HOME", ".local/share") + "/vastrel";
+    // An installed copy keeps each user's logs in that user's data folder,
+    // even where it could write beside itself (root writes /usr/bin); run
+    // from a build folder it keeps them beside the executable.
+    const bool besideProgram = !IsInstalledProgramDir(programDir) && CanWriteIn(programDir);
+    p.dataDir = besideProgram ? programDir : EnvDir("XDG_DATA_HOME", ".local/share") + "/vastrel";
     p.runtimeDir = RuntimeDir();
     QDir().mkpath(p.settingsDir);
     QDir().mkpath(p.stateDir);

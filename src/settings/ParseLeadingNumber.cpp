@@ -6,7 +6,9 @@
 
 namespace {
 
-bool IsIgnoredBlank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
+bool IsIgnoredBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n';
+}
 
 std::string WithoutBlanks(std::string_view text) {
     std::string out;
@@ -16,12 +18,16 @@ std::string WithoutBlanks(std::string_view text) {
     return out;
 }
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char Upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 int DigitValue(char c, int base) {
     int v = -1;
-    if (c >= '0' && c <= '9') v = c - '0';
-    else if (Upper(c) >= 'A' && Upper(c) <= 'F') v = Upper(c) - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        v = c - '0';
+    else if (Upper(c) >= 'A' && Upper(c) <= 'F')
+        v = Upper(c) - 'A' + 10;
     return v < base ? v : -1;
 }
 

@@ -51,7 +51,8 @@ struct Store {
     // A number that does not fit its field takes the key's default.
     void operator()(FlagField f) const {
         const auto v = RoundToInt32(ParseLeadingNumber(text));
-        settings.*f = static_cast<std::uint8_t>((v && *v >= 0 && *v <= 255) ? *v : pref.defaultValue);
+        settings.*f =
+            static_cast<std::uint8_t>((v && *v >= 0 && *v <= 255) ? *v : pref.defaultValue);
     }
     void operator()(NumberField f) const {
         settings.*f = RoundToInt32(ParseLeadingNumber(text)).value_or(pref.defaultValue);
@@ -67,14 +68,18 @@ struct StoreDefault {
     void operator()(TextField) const {}
 };
 
-std::string Flag(bool on) { return on ? " 1" : " 0"; }
+std::string Flag(bool on) {
+    return on ? " 1" : " 0";
+}
 
 }  // namespace
 
 SettingsFile::SettingsFile(platform::PrivateProfile& profile, QString windowsDir)
     : profile_(profile), windowsDir_(std::move(windowsDir)) {}
 
-QString SettingsFile::FilePath() const { return windowsDir_ + "/" + kFileName; }
+QString SettingsFile::FilePath() const {
+    return windowsDir_ + "/" + kFileName;
+}
 
 void SettingsFile::PrepareSettingsFile() const {
     QFile file(FilePath());
@@ -92,8 +97,8 @@ void SettingsFile::PrepareSettingsFile() const {
 
 std::string SettingsFile::Read(const char* key) const {
     std::array<char, kBufferSize> buffer{};
-    const auto count = profile_.GetPrivateProfileStringA(kSection, key, "", buffer.data(),
-                                                         kBufferSize, kFileName);
+    const auto count =
+        profile_.GetPrivateProfileStringA(kSection, key, "", buffer.data(), kBufferSize, kFileName);
     return std::string(buffer.data(), count);
 }
 

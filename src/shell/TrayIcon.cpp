@@ -26,7 +26,9 @@ void TrayIcon::Fill(HWND hWnd) {
     SetTip();
 }
 
-BOOL TrayIcon::Add() { return shell_.Shell_NotifyIconA(NIM_ADD, data_); }
+BOOL TrayIcon::Add() {
+    return shell_.Shell_NotifyIconA(NIM_ADD, data_);
+}
 
 BOOL TrayIcon::Refresh() {
     data_.hIcon = kMainIcon;
@@ -34,7 +36,9 @@ BOOL TrayIcon::Refresh() {
     return shell_.Shell_NotifyIconA(NIM_MODIFY, data_);
 }
 
-BOOL TrayIcon::Delete() { return shell_.Shell_NotifyIconA(NIM_DELETE, data_); }
+BOOL TrayIcon::Delete() {
+    return shell_.Shell_NotifyIconA(NIM_DELETE, data_);
+}
 
 UINT TrayIcon::DecodeMouseCode(float x, bool scaleIsPixels, float twipsPerPixelX) {
     const double code = scaleIsPixels ? x : x / twipsPerPixelX;

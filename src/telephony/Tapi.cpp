@@ -10,16 +10,15 @@ Tapi::Tapi(Tapi32& api, Registry& registry, TapiSession& session, TrayIcon& tray
 
 void Tapi::InitializeTapi(LINECALLBACK callback) {
     session_.hInstance = 1;  // the program's module handle
-    session_.lastResult = api_.lineInitialize(&session_.hLineApp, session_.hInstance,
-                                              std::move(callback), "Pelmarsh",
-                                              &session_.numLineDevices);
+    session_.lastResult =
+        api_.lineInitialize(&session_.hLineApp, session_.hInstance, std::move(callback), "Pelmarsh",
+                            &session_.numLineDevices);
     const std::string text = std::to_string(static_cast<LONG>(session_.hLineApp));
     HKEY key = 0;
     session_.lastResult = registry_.RegCreateKeyA(HKEY_CURRENT_USER, kSessionKey, &key);
-    session_.lastResult =
-        registry_.RegSetValueExA(key, "hTapi", 0, REG_SZ,
-                                 reinterpret_cast<const BYTE*>(text.data()),
-                                 static_cast<DWORD>(text.size()));
+    session_.lastResult = registry_.RegSetValueExA(key, "hTapi", 0, REG_SZ,
+                                                   reinterpret_cast<const BYTE*>(text.data()),
+                                                   static_cast<DWORD>(text.size()));
     registry_.RegCloseKey(key);
 }
 
@@ -27,8 +26,8 @@ std::vector<BYTE> Tapi::GetLineCaps(DWORD device) {
     std::vector<BYTE> caps(kDevCapsSize, 0);
     DWORD version = 0;
     LINEEXTENSIONID extension;
-    session_.lastResult = api_.lineNegotiateAPIVersion(session_.hLineApp, device, kApiLow,
-                                                       kApiHigh, &version, &extension);
+    session_.lastResult = api_.lineNegotiateAPIVersion(session_.hLineApp, device, kApiLow, kApiHigh,
+                                                       &version, &extension);
     if (session_.lastResult < 0) return caps;
     session_.apiVersion = version;
     WriteDword(caps.data(), kDevCapsSize, linedevcaps::dwTotalSize, kDevCapsSize);
@@ -55,8 +54,8 @@ void Tapi::ShutdownTapi() {
     session_.lastResult = api_.lineShutdown(session_.hLineApp);
     if (session_.lastResult != 0) return;
     HKEY key = 0;
-    session_.lastResult = registry_.RegOpenKeyExA(HKEY_CURRENT_USER, std::string(kSessionKey) + "\\",
-                                                  0, KEY_WRITE, &key);
+    session_.lastResult = registry_.RegOpenKeyExA(
+        HKEY_CURRENT_USER, std::string(kSessionKey) + "\\", 0, KEY_WRITE, &key);
     session_.lastResult = registry_.RegDeleteValueA(key, "hTapi");
     session_.lastResult = registry_.RegCloseKey(key);
 }
@@ -74,8 +73,8 @@ void Tapi::DeallocateCall(HCALL& handle) {
 
 void Tapi::GetRequest() {
     std::vector<BYTE> request(kLineReqMakeCallSize, 0);
-    session_.lastResult = api_.lineGetRequest(session_.hLineApp, LINEREQUESTMODE_MAKECALL,
-                                              request.data());
+    session_.lastResult =
+        api_.lineGetRequest(session_.hLineApp, LINEREQUESTMODE_MAKECALL, request.data());
 }
 
 void Tapi::CloseLine() {

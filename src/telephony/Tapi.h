@@ -18,8 +18,7 @@ public:
     static constexpr platform::DWORD kDevCapsSize = 2288;
     static constexpr const char* kSessionKey = "Software\\Orlwen\\Pelmarsh";
 
-    Tapi(platform::Tapi32& api, platform::Registry& registry, TapiSession& session,
-         TrayIcon& tray);
+    Tapi(platform::Tapi32& api, platform::Registry& registry, TapiSession& session, TrayIcon& tray);
 
     // Opens the session and publishes its handle as "hTapi".
     void InitializeTapi(platform::LINECALLBACK callback);

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QTest>
 
 #include "ProgramHarness.h"
@@ -279,6 +280,20 @@ TEST(Tray, RestoreIsOfferedOnlyForAHiddenWindowWithDisplayDataOn) {
     // A hidden window in the normal state is not shown by a left click.
     h.tray.Notify(WM_LBUTTONUP);
     EXPECT_TRUE(w.isHidden());
+}
+
+TEST(Tray, AGenuineMouseMovementOverTheWindowIsNotATrayMessage) {
+    ProgramHarness h(1);
+    frmVastrel& w = h.Start();
+    w.showMinimized();
+    QTRY_VERIFY_WITH_TIMEOUT(w.isHidden(), 2000);
+    w.show();
+    w.showMinimized();
+    QMouseEvent move(QEvent::MouseMove, QPointF(514, 5), QPointF(514, 5), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(w.centralWidget(), &move);
+    EXPECT_FALSE(w.mnuSystray()->isVisible());
+    EXPECT_TRUE(w.isMinimized());
 }
 
 TEST(TrayDecoding, TheXCoordinateCarriesTheMouseMessage) {

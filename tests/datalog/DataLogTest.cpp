@@ -39,9 +39,10 @@ protected:
 
 TEST(DataLogRecordTest, SuccessAndFailureRecordsKeepTheirFieldOrder) {
     const std::string name = "Sales," + std::string(16, ' ');
-    EXPECT_EQ(datalogrecord::Success(1, name, 1, "12/5/2026", "9:45:04 PM", " 0 h  27 m  58 s",
-                                     " 1 h  07 m  13 s"),
-              "\r\n 1\t" + name + "\t  1\t12/5/2026 9:45:04 PM\t 0 h  27 m  58 s\t 1 h  07 m  13 s");
+    EXPECT_EQ(
+        datalogrecord::Success(1, name, 1, "12/5/2026", "9:45:04 PM", " 0 h  27 m  58 s",
+                               " 1 h  07 m  13 s"),
+        "\r\n 1\t" + name + "\t  1\t12/5/2026 9:45:04 PM\t 0 h  27 m  58 s\t 1 h  07 m  13 s");
     EXPECT_EQ(datalogrecord::Failure(12, "Name Not Available"),
               "\r\n 12\tName Not AvailableLine cannot be monitored");
 }
@@ -172,8 +173,8 @@ TEST_F(DataLogTest, PruningRemovesOnlyOldDailyFilesInDailyMode) {
     QStringList left = QDir(logs).entryList(QDir::Files);
     left.sort();
     // 11-04 is 31 days before 12-05; 11-05 exactly 30.
-    QStringList expected{"D110526.log", "D110626.log", "D1104261.log", "D999999.log",
-                         "Data.log",    "d110426.log"};
+    QStringList expected{"D110526.log", "D110626.log", "D1104261.log",
+                         "D999999.log", "Data.log",    "d110426.log"};
     expected.sort();
     EXPECT_EQ(left, expected);
     settings.keepLog = 0;

@@ -13,7 +13,9 @@
 
 namespace {
 
-QString BinDir() { return qEnvironmentVariable("VASTREL_BIN_DIR"); }
+QString BinDir() {
+    return qEnvironmentVariable("VASTREL_BIN_DIR");
+}
 
 bool WaitFor(const std::function<bool()>& condition, int ms) {
     QElapsedTimer timer;
@@ -43,7 +45,8 @@ public:
         env_.insert("QT_QPA_PLATFORM", "offscreen");
         env_.remove("DISPLAY");
         env_.remove("WAYLAND_DISPLAY");
-        Write("config/telephon.ini", "[Exchange]\nLines=3\nTraffic=none\n[Line3]\nName=Sales desk\n");
+        Write("config/telephon.ini",
+              "[Exchange]\nLines=3\nTraffic=none\n[Line3]\nName=Sales desk\n");
         Write("config/vastrel.ini",
               "The following lines are required by Vastrel - do NOT edit or remove\r\n\r\n"
               "[Preferences]\r\nSave Data=0\r\nLines=2,3,\r\n");
@@ -159,8 +162,9 @@ TEST(EndToEnd, CallsDrivenByThePhoneReachTheListTheDataLogAndInLog) {
     ASSERT_EQ(home.Phone({"ring", "2", "--number", "5551234"}), 0);
     ASSERT_TRUE(WaitFor([&] { return home.Read("program/In.log").contains("5551234"); }, 10000));
     ASSERT_EQ(home.Phone({"answer", "2"}), 0);
-    ASSERT_TRUE(WaitFor([&] { return home.Read("program/DataLogs/Data.log").contains(" 0 h  00 m  03 s"); },
-                        10000));
+    ASSERT_TRUE(
+        WaitFor([&] { return home.Read("program/DataLogs/Data.log").contains(" 0 h  00 m  03 s"); },
+                10000));
     ASSERT_EQ(home.Phone({"hangup", "2"}), 0);
     ASSERT_EQ(home.Phone({"block", "3"}), 0);
     ASSERT_TRUE(WaitFor(

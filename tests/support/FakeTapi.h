@@ -55,9 +55,8 @@ public:
         *devices = static_cast<platform::DWORD>(lines.size());
         return 0;
     }
-    platform::LONG lineNegotiateAPIVersion(platform::HLINEAPP, platform::DWORD dev,
-                                           platform::DWORD, platform::DWORD,
-                                           platform::DWORD* version,
+    platform::LONG lineNegotiateAPIVersion(platform::HLINEAPP, platform::DWORD dev, platform::DWORD,
+                                           platform::DWORD, platform::DWORD* version,
                                            platform::LINEEXTENSIONID*) override {
         log.push_back("lineNegotiateAPIVersion " + std::to_string(dev));
         if (dev >= lines.size() || lines[dev].version == 0) return platform::LINEERR_BADDEVICEID;
@@ -113,8 +112,7 @@ public:
         const Call& c = it->second;
         const platform::DWORD numberSize = c.number.empty() ? 0 : c.number.size() + 1;
         const platform::DWORD nameSize = c.name.empty() ? 0 : c.name.size() + 1;
-        const platform::DWORD needed =
-            c.neededSize ? c.neededSize : 296 + numberSize + nameSize;
+        const platform::DWORD needed = c.neededSize ? c.neededSize : 296 + numberSize + nameSize;
         platform::WriteDword(info, total, 4, needed);
         lastCallInfoTotal = total;
         if (total < 296 + numberSize + nameSize) return 0;

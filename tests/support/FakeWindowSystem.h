@@ -1,5 +1,7 @@
 #pragma once
+#include <algorithm>
 #include <map>
+#include <string>
 #include <vector>
 
 #include "platform/window/WindowSystem.h"
@@ -27,7 +29,10 @@ public:
         if (m == platform::WM_COPYDATA && l != 0) {
             const auto* cds = reinterpret_cast<const platform::COPYDATASTRUCT*>(l);
             s.dwData = cds->dwData;
-            s.data.assign(static_cast<const char*>(cds->lpData), cds->cbData);
+            // Recorded as far as a real hand-over could carry.
+            if (cds->lpData != nullptr)
+                s.data.assign(static_cast<const char*>(cds->lpData),
+                              std::min<platform::DWORD>(cds->cbData, 256));
         }
         sent.push_back(s);
         auto it = procs.find(h);

@@ -47,8 +47,9 @@ struct ProgramHarness {
     void WriteSettings(const QStringList& keys) {
         QFile f(paths.settingsDir + "/vastrel.ini");
         f.open(QIODevice::WriteOnly);
-        f.write("The following lines are required by Vastrel - do NOT edit or remove\r\n\r\n"
-                "[Preferences]\r\n");
+        f.write(
+            "The following lines are required by Vastrel - do NOT edit or remove\r\n\r\n"
+            "[Preferences]\r\n");
         for (const QString& k : keys) f.write(k.toLatin1() + "\r\n");
     }
 
@@ -59,9 +60,7 @@ struct ProgramHarness {
     }
     bool started = false;
 
-    QString DataLogsFile(const QString& name) const {
-        return paths.dataDir + "/DataLogs/" + name;
-    }
+    QString DataLogsFile(const QString& name) const { return paths.dataDir + "/DataLogs/" + name; }
     QByteArray ReadFile(const QString& path) const {
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();

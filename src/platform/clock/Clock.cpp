@@ -12,22 +12,24 @@ float Clock::SecondsSinceMidnight() const {
 
 namespace {
 // Without a configured locale ("C") the texts fall back to fixed numeric ones.
-bool IsCLocale(const QLocale& locale) { return locale.language() == QLocale::C; }
+bool IsCLocale(const QLocale& locale) {
+    return locale.language() == QLocale::C;
+}
 }  // namespace
 
-QString Clock::DateText() const {
+QString Clock::DateText(const QDateTime& when) {
     const QLocale locale;
-    if (IsCLocale(locale)) return Now().date().toString("M/d/yyyy");
-    return locale.toString(Now().date(), QLocale::ShortFormat);
+    if (IsCLocale(locale)) return when.date().toString("M/d/yyyy");
+    return locale.toString(when.date(), QLocale::ShortFormat);
 }
 
-QString Clock::TimeText() const {
+QString Clock::TimeText(const QDateTime& when) {
     const QLocale locale;
-    if (IsCLocale(locale)) return Now().time().toString("HH:mm:ss");
+    if (IsCLocale(locale)) return when.time().toString("HH:mm:ss");
     // The long format carries seconds; the time zone is dropped.
     QString format = locale.timeFormat(QLocale::LongFormat);
     format.remove(QRegularExpression("\\s*t+\\s*$"));
-    return locale.toString(Now().time(), format.trimmed());
+    return locale.toString(when.time(), format.trimmed());
 }
 
 }  // namespace platform

@@ -14,8 +14,10 @@ public:
     // Seconds since local midnight, with fraction (the original "Timer").
     float SecondsSinceMidnight() const;
     // The locale's default short date and time-of-day texts for Now().
-    QString DateText() const;
-    QString TimeText() const;
+    QString DateText() const { return DateText(Now()); }
+    QString TimeText() const { return TimeText(Now()); }
+    static QString DateText(const QDateTime& when);
+    static QString TimeText(const QDateTime& when);
 };
 
 class SystemClock : public Clock {
