@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: run test build bootstrap clean
+.PHONY: run test build bootstrap clean package
 
 bootstrap:
 	@scripts/bootstrap
@@ -17,6 +17,10 @@ run: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
+
+# The Debian package (CPack), written into $(BUILD)/: vastrel_VERSION-1_ARCH.deb.
+package: build
+	cmake --build $(BUILD) --target package
 
 clean:
 	rm -rf $(BUILD)

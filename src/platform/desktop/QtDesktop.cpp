@@ -40,6 +40,8 @@ bool QtDesktop::PrintImage(const QImage& image) {
     if (printer.outputFormat() != QPrinter::NativeFormat || printer.printerName().isEmpty()) {
         return false;
     }
+    // The job's title in the queue (and the file name a PDF printer picks).
+    printer.setDocName("Vastrel Data Log");
     QPainter painter;
     if (!painter.begin(&printer)) return false;
     const QRect viewport = painter.viewport();

@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QFile>
 #include <QPixmap>
+#include <QSaveFile>
 #include <cstring>
 
 namespace platform {
@@ -42,6 +44,36 @@ QString QtNotifyIcon::TipText(const NOTIFYICONDATA& data) {
 QSystemTrayIcon* QtNotifyIcon::TrayIcon(HWND hWnd, UINT id) const {
     const auto it = icons_.find({hWnd, id});
     return it == icons_.end() ? nullptr : it->second.icon.get();
+}
+
+void QtNotifyIcon::ReportGeometryTo(const QString& path) {
+    reportPath_ = path;
+    reportTimer_ = std::make_unique<QTimer>();
+    reportTimer_->setInterval(200);
+    QObject::connect(reportTimer_.get(), &QTimer::timeout, [this] {
+        QByteArray report;
+        for (const auto& [key, entry] : icons_) {
+            const QRect r = entry.icon->geometry();
+            report += QString("%1 %2 %3 %4 %5 %6 %7\t%8\n")
+                          .arg(key.first)
+                          .arg(key.second)
+                          .arg(r.x())
+                          .arg(r.y())
+                          .arg(r.width())
+                          .arg(r.height())
+                          .arg(entry.icon->isVisible() ? 1 : 0)
+                          .arg(entry.icon->toolTip())
+                          .toUtf8();
+        }
+        if (report == lastReport_ && QFile::exists(reportPath_)) return;
+        // Whole or not at all: the reader polls while this is written.
+        QSaveFile file(reportPath_);
+        if (file.open(QIODevice::WriteOnly) && file.write(report) == report.size() &&
+            file.commit()) {
+            lastReport_ = report;
+        }
+    });
+    reportTimer_->start();
 }
 
 void QtNotifyIcon::SetSink(Sink sink) {

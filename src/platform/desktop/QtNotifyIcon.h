@@ -4,6 +4,7 @@
 // icon was added, QSystemTrayIcon docks it by itself.
 #include <QIcon>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <functional>
 #include <map>
 #include <memory>
@@ -35,6 +36,11 @@ public:
     // The icon added for (hWnd, uID), or nullptr; for the desktop tests.
     QSystemTrayIcon* TrayIcon(HWND hWnd, UINT id) const;
 
+    // Keeps `path` describing every icon, one a line: hWnd, uID, x, y,
+    // width, height (0 0 0 0 until the tray host places it), visible, TAB,
+    // tip. Real-display tests click the icon where the host put it.
+    void ReportGeometryTo(const QString& path);
+
 private:
     using Key = std::pair<HWND, UINT>;
     // An icon may be removed from inside its own click signal (Exit from the
@@ -59,6 +65,9 @@ private:
     TrayAvailable trayAvailable_;
     Sink sink_;
     std::map<Key, Entry> icons_;
+    QString reportPath_;
+    QByteArray lastReport_;
+    std::unique_ptr<QTimer> reportTimer_;
 };
 
 }  // namespace platform

@@ -2,10 +2,12 @@
 
 #include <unistd.h>
 
+#include "platform/clock/Clock.h"
+
 namespace platform::sim {
 
-SimExchange::SimExchange(ExchangeConfig config, const QString& statePath)
-    : config_(std::move(config)), store_(statePath) {
+SimExchange::SimExchange(ExchangeConfig config, const QString& statePath, const Clock* demoClock)
+    : config_(std::move(config)), store_(statePath), injectedClock_(demoClock) {
     demoTimer_.setSingleShot(true);
     QObject::connect(&demoTimer_, &QTimer::timeout, [this] { RunDemo(); });
     store_.Refresh();
@@ -50,6 +52,8 @@ void SimExchange::Drop(CallId id) {
 
 void SimExchange::Refresh() {
     if (store_.Refresh()) Changed();
+    // An injected clock moves without the event loop: catch up at every look.
+    if (injectedClock_ != nullptr) RunDemo();
 }
 
 void SimExchange::SetChangeHandler(std::function<void()> handler) {
@@ -65,6 +69,7 @@ void SimExchange::SetActive(bool active) {
     if (active) {
         demo_ = std::make_unique<DemoTraffic>(config_.seed, config_.lines);
         demoClock_.start();
+        if (injectedClock_ != nullptr) demoStart_ = injectedClock_->Now();
         RunDemo();
         return;
     }
@@ -75,10 +80,16 @@ void SimExchange::SetActive(bool active) {
 
 void SimExchange::RunDemo() {
     if (!demo_) return;
-    ApplyDemo(demo_->Advance(demoClock_.elapsed()));
+    ApplyDemo(demo_->Advance(DemoElapsedMs()));
     const std::int64_t next = demo_->NextDueMs();
     if (next < 0) return;
-    demoTimer_.start(static_cast<int>(std::max<std::int64_t>(0, next - demoClock_.elapsed())));
+    demoTimer_.start(static_cast<int>(std::max<std::int64_t>(0, next - DemoElapsedMs())));
+}
+
+std::int64_t SimExchange::DemoElapsedMs() const {
+    if (injectedClock_ == nullptr) return demoClock_.elapsed();
+    // Never backwards: the generator's plan only moves forward.
+    return std::max<std::int64_t>(0, demoStart_.msecsTo(injectedClock_->Now()));
 }
 
 void SimExchange::ApplyDemo(const std::vector<DemoAction>& actions) {

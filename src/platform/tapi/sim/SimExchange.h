@@ -2,6 +2,7 @@
 // The simulated exchange, the default provider: lines and their names from
 // telephon.ini, calls from the shared state that vastrel-phone drives, and
 // optional demo traffic made while a session is open.
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
@@ -13,11 +14,18 @@
 #include "ExchangeStore.h"
 #include "platform/tapi/LineProvider.h"
 
+namespace platform {
+class Clock;
+}
+
 namespace platform::sim {
 
 class SimExchange : public LineProvider {
 public:
-    SimExchange(ExchangeConfig config, const QString& statePath);
+    // Demo traffic keeps time with demoClock when one is given (a test that
+    // compresses a day), otherwise with the monotonic clock.
+    SimExchange(ExchangeConfig config, const QString& statePath,
+                const Clock* demoClock = nullptr);
     ~SimExchange() override;
     SimExchange(const SimExchange&) = delete;
     SimExchange& operator=(const SimExchange&) = delete;
@@ -39,6 +47,7 @@ public:
 
 private:
     void RunDemo();
+    std::int64_t DemoElapsedMs() const;
     void ApplyDemo(const std::vector<DemoAction>& actions);
     void EndDemoCalls();
     void Changed();
@@ -49,6 +58,8 @@ private:
     std::unique_ptr<DemoTraffic> demo_;
     std::unordered_map<std::uint64_t, CallId> demoCalls_;  // generator's number -> exchange id
     QElapsedTimer demoClock_;
+    const Clock* injectedClock_ = nullptr;
+    QDateTime demoStart_;
     QTimer demoTimer_;
 };
 

@@ -1,0 +1,91 @@
+// Structures filled by the telephony service, taken as arbitrary bytes: the
+// line name out of LINEDEVCAPS, and the caller id out of LINECALLINFO as the
+// incoming-call log reads it. Offsets and sizes may point anywhere.
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "FakeClock.h"
+#include "FakeNotifyIcon.h"
+#include "FakeTapi.h"
+#include "core/AppState.h"
+#include "platform/registry/Registry.h"
+#include "shell/TrayIcon.h"
+#include "telephony/IncomingCallLog.h"
+#include "telephony/LineTable.h"
+#include "telephony/Tapi.h"
+
+using namespace platform;
+
+namespace {
+
+// A service that answers lineGetCallInfo with the fuzzer's bytes, cut to the
+// buffer it was handed; everything else is the usual fake.
+class BytesTapi : public FakeTapi {
+public:
+    std::vector<BYTE> info;
+    LONG lineGetCallInfo(HCALL, BYTE* buffer) override {
+        const DWORD total = ReadDword(buffer, 4, 0);
+        const std::size_t n = std::min<std::size_t>(total, info.size());
+        if (n > 0) std::memcpy(buffer, info.data(), n);
+        return 0;
+    }
+};
+
+class NoRegistry : public Registry {
+public:
+    LONG RegCreateKeyA(HKEY, const std::string&, HKEY*) override { return 0; }
+    LONG RegOpenKeyExA(HKEY, const std::string&, DWORD, DWORD, HKEY*) override { return 0; }
+    LONG RegQueryValueExA(HKEY, const std::string&, DWORD*, DWORD*, BYTE*, DWORD*) override {
+        return 2;
+    }
+    LONG RegSetValueExA(HKEY, const std::string&, DWORD, DWORD, const BYTE*, DWORD) override {
+        return 0;
+    }
+    LONG RegDeleteValueA(HKEY, const std::string&) override { return 0; }
+    LONG RegCloseKey(HKEY) override { return 0; }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static QTemporaryDir folder;
+    const std::vector<BYTE> bytes(data, data + size);
+
+    // The name shown in the list and written into every data-log record.
+    const auto name = Tapi::LineName(bytes);
+    if (name) {
+        if (name->size() > bytes.size()) std::abort();
+        for (char c : *name)
+            if (static_cast<unsigned char>(c) < 32) std::abort();
+    }
+    const std::string field = LineTable::NameField(name);
+    if (field.find_first_of("\r\n\t") != std::string::npos) std::abort();
+
+    BytesTapi api;
+    api.info = bytes;
+    NoRegistry registry;
+    FakeNotifyIcon shell;
+    AppState state;
+    TrayIcon tray(shell, state.trayIconData);
+    Tapi tapi(api, registry, state.session, tray);
+    FakeClock clock;
+    const QString path = folder.path() + "/In.log";
+    QFile::remove(path);
+    IncomingCallLog log(tapi, state, clock, path);
+    HCALL call = 0x20001;
+    log.LogIncomingCall(call);
+
+    // One fixed-width line per call, whatever the caller id held.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) std::abort();
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    if (lines.size() != 4 || lines[2].size() != 119 || !lines[2].endsWith('\r')) std::abort();
+    return 0;
+}

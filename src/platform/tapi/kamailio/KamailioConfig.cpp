@@ -1,0 +1,68 @@
+#include "KamailioConfig.h"
+
+#include <QFile>
+#include <charconv>
+
+#include "platform/tapi/sim/EscapedText.h"
+#include "platform/tapi/sim/ExchangeConfig.h"
+#include "platform/tapi/sim/IniFile.h"
+
+namespace platform::kamailio {
+namespace {
+
+QString FromText(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// "host:port" or "[v6]:port".
+bool ParseHostPort(std::string_view text, QString* host, quint16* port) {
+    const std::size_t colon = text.rfind(':');
+    if (colon == std::string_view::npos || colon == 0) return false;
+    std::string_view hostPart = text.substr(0, colon);
+    const std::string_view portPart = text.substr(colon + 1);
+    if (hostPart.size() > 2 && hostPart.front() == '[' && hostPart.back() == ']')
+        hostPart = hostPart.substr(1, hostPart.size() - 2);
+    unsigned value = 0;
+    const auto [end, error] =
+        std::from_chars(portPart.data(), portPart.data() + portPart.size(), value);
+    if (error != std::errc() || end != portPart.data() + portPart.size() || value == 0 ||
+        value > 65535)
+        return false;
+    *host = FromText(hostPart);
+    *port = static_cast<quint16>(value);
+    return true;
+}
+
+}  // namespace
+
+KamailioConfig KamailioConfig::Parse(std::string_view iniText) {
+    const sim::IniFile ini = sim::IniFile::Parse(iniText);
+    KamailioConfig config;
+    if (auto v = ini.Value("Kamailio", "Rpc")) {
+        const QUrl url(FromText(*v), QUrl::StrictMode);
+        // The RPC client speaks plain HTTP only.
+        if (url.isValid() && url.scheme() == "http" && !url.host().isEmpty()) config.rpc = url;
+    }
+    if (auto v = ini.Value("Kamailio", "Events")) {
+        ParseHostPort(*v, &config.eventsHost, &config.eventsPort);
+    }
+    for (std::size_t n = 1; n <= kMaxLines; ++n) {
+        const std::string key = "Line" + std::to_string(n);
+        const auto extension = ini.Value("Kamailio", key);
+        if (!extension || extension->empty() || extension->size() > kMaxExtension) break;
+        KamailioLine line{*extension, *extension};
+        if (auto name = ini.Value("Kamailio", key + "Name"); name && !name->empty())
+            line.name = sim::EscapedText::Unescape(*name);
+        config.lines.push_back(std::move(line));
+    }
+    return config;
+}
+
+KamailioConfig KamailioConfig::Load(const QString& settingsDir) {
+    QFile file(sim::ExchangeConfig::FilePath(settingsDir));
+    if (!file.open(QIODevice::ReadOnly)) return KamailioConfig{};
+    const QByteArray text = file.read(4 * 1024 * 1024);
+    return Parse(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+}
+
+}  // namespace platform::kamailio
