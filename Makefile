@@ -24,3 +24,13 @@ package: build
 
 clean:
 	rm -rf $(BUILD)
+
+# More checks (README): the test suite under ASan+UBSan in build-asan/, and
+# every fuzz target for FUZZ_SECONDS each in build-fuzz/.
+FUZZ_SECONDS ?= 60
+.PHONY: sanitize fuzz
+sanitize: bootstrap
+	JOBS=$(JOBS) scripts/sanitize
+
+fuzz: bootstrap
+	JOBS=$(JOBS) fuzz/run.sh $(FUZZ_SECONDS)

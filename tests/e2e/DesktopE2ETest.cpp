@@ -104,39 +104,50 @@ int FreeDisplay() {
 class Screen {
 public:
     static QString MissingTool() {
-        for (const char* tool : {"Xvfb", "openbox", "trayer", "xdotool", "import", "convert"})
+        for (const char* tool : {"Xvfb", "openbox", "trayer", "xdotool", "xprop", "import"})
             if (QStandardPaths::findExecutable(tool).isEmpty()) return tool;
         return {};
     }
-    bool Start() {
+    // Empty when the screen is up, else what did not start.
+    QString Start() {
         const int display = FreeDisplay();
-        if (display < 0) return false;
+        if (display < 0) return "a free display number";
         env_ = QProcessEnvironment::systemEnvironment();
         const QString name = QString(":%1").arg(display);
         if (!processes_.Start("Xvfb", {name, "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
-                              env_))
-            return false;
-        if (!WaitFor([&] { return QFile::exists(QString("/tmp/.X11-unix/X%1").arg(display)); },
+                              env_) ||
+            !WaitFor([&] { return QFile::exists(QString("/tmp/.X11-unix/X%1").arg(display)); },
                      5000))
-            return false;
+            return "Xvfb on " + name;
         env_.insert("DISPLAY", name);
         env_.remove("WAYLAND_DISPLAY");
         env_.remove("DBUS_SESSION_BUS_ADDRESS");  // XEmbed docking, which trayer hosts
-        if (!processes_.Start("openbox", {}, env_)) return false;
-        if (!WaitFor([&] { return Xdo({"search", "--class", "openbox"}).code >= 0; }, 3000))
-            return false;
-        if (!processes_.Start("trayer",
-                              {"--edge", "top", "--align", "right", "--widthtype", "pixel",
-                               "--width", "120", "--height", "28", "--SetDockType", "true",
-                               "--transparent", "false", "--tint", "0x404040"},
-                              env_))
-            return false;
-        // The tray host owns its selection once its panel is mapped.
-        return WaitFor(
-            [&] {
-                return Xdo({"search", "--onlyvisible", "--class", "trayer"}).code == 0;
-            },
-            5000);
+        if (!processes_.Start("openbox", {}, env_)) return "openbox";
+        // The window manager owns the screen before any window maps: a
+        // panel mapped while it starts up may stay unmapped.
+        if (!WaitFor(
+                [&] {
+                    return RunCommand("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}, env_)
+                        .out.contains("window id");
+                },
+                5000))
+            return "openbox";
+        QProcess* trayer = nullptr;
+        if (!(trayer =
+                  processes_.Start("trayer",
+                                   {"--edge", "top", "--align", "right", "--widthtype", "pixel",
+                                    "--width", "120", "--height", "28", "--SetDockType", "true",
+                                    "--transparent", "false", "--tint", "0x404040"},
+                                   env_)))
+            return "trayer";
+        if (!WaitFor(
+                [&] {
+                    return Xdo({"search", "--onlyvisible", "--class", "trayer"}).code == 0;
+                },
+                5000))
+            return "a mapped trayer panel: " + QString::fromLocal8Bit(trayer->readAll()) +
+                   QString(" (%1)").arg(trayer->state());
+        return {};
     }
     void Stop() { processes_.StopAll(); }
     const QProcessEnvironment& Env() const { return env_; }
@@ -148,6 +159,17 @@ private:
 };
 
 Screen* screen = nullptr;
+
+class ScreenEnvironment : public ::testing::Environment {
+public:
+    void TearDown() override {
+        if (screen) screen->Stop();
+        delete screen;
+        screen = nullptr;
+    }
+};
+const ::testing::Environment* const screenEnvironment =
+    ::testing::AddGlobalTestEnvironment(new ScreenEnvironment);
 
 QStringList VisibleWindows(qint64 pid) {
     const Output o =
@@ -258,16 +280,15 @@ private:
 
 class Desktop : public ::testing::Test {
 public:
+    // The screen is started by the first suite that needs it and kept for
+    // the others; it ends with the test program.
     static void SetUpTestSuite() {
+        if (screen || !missing_.isEmpty()) return;
         missing_ = Screen::MissingTool();
         if (!missing_.isEmpty()) return;
         screen = new Screen;
-        if (!screen->Start()) missing_ = "a working Xvfb + openbox + trayer";
-    }
-    static void TearDownTestSuite() {
-        if (screen) screen->Stop();
-        delete screen;
-        screen = nullptr;
+        if (const QString failed = screen->Start(); !failed.isEmpty())
+            missing_ = "a working " + failed;
     }
 
 protected:

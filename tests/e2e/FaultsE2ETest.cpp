@@ -6,7 +6,9 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <random>
 #include <thread>
 
@@ -163,8 +165,9 @@ TEST_P(DamagedFiles, StartUpCompletesAndTheProgramKeepsScanning) {
     const QByteArray log = home.DataLog();
     EXPECT_EQ(TornRecords(log), 0);
     EXPECT_TRUE(log.contains(QByteArray("\t") + damage.watchedName + ","));
-    if (*damage.unwatchedName)
+    if (*damage.unwatchedName) {
         EXPECT_FALSE(log.contains(QByteArray("\t") + damage.unwatchedName + ","));
+    }
     EXPECT_TRUE(RegistryReadable(home.Registry()));
     EXPECT_FALSE(home.Registry().contains("hKey"));
 }
@@ -178,8 +181,8 @@ INSTANTIATE_TEST_SUITE_P(
                "Line 1", ""},
         Damage{"SettingsWithATenMegabyteLine", "config/vastrel.ini",
                Ini("[Preferences]\r\nJunk=" + QByteArray(10 << 20, 'x') +
-                   "\r\nSave Data=0\r\nLines=" + QByteArray(1 << 20, '9') + "\r\n"),
-               true, "Line 1", ""},
+                   "\r\nSave Data=0\r\nLines=3," + QByteArray(1 << 20, '9') + "\r\n"),
+               true, "Sales desk", "Line 2"},
         Damage{"SettingsWithoutTheHeader", "config/vastrel.ini",
                "[Preferences]\r\nSave Data=0\r\nLines=3,\r\n", false, "Line 1", ""},
         Damage{"SettingsWithRepeatedKeys", "config/vastrel.ini",
@@ -251,6 +254,7 @@ TEST(Faults, TenCopiesStartedTogetherLeaveExactlyOneRunning) {
         copies.push_back(home.Start({}, false));
         started[i].start();
     }
+    for (QProcess* copy : copies) copy->waitForStarted(5000);
     std::vector<qint64> lifetime(10, -1);
     // Everyone but one ends; a copy may have started just before the first
     // had announced itself and then has nobody to hand over to, but it ends too.
@@ -397,7 +401,9 @@ TEST(Faults, AFloodOfHandOversAndMalformedFramesLeavesTheProgramScanning) {
         while (!done) {
             const qsizetype size = home.DataLog().size();
             QThread::msleep(1500 * e2e::Slowdown());
-            if (!done) EXPECT_GT(home.DataLog().size(), size) << "no scan for 1.5 s";
+            if (!done) {
+                EXPECT_GT(home.DataLog().size(), size) << "no scan for 1.5 s";
+            }
         }
     });
     for (std::thread& s : senders) s.join();
@@ -418,7 +424,9 @@ TEST(Faults, AFloodOfHandOversAndMalformedFramesLeavesTheProgramScanning) {
         const qsizetype size = home.DataLog().size();
         EXPECT_TRUE(WaitFor([&] { return home.DataLog().size() > size; }, 3000));
         for (auto& peer : silent)
-            if (peer->Connected()) EXPECT_TRUE(peer->Answer().isEmpty());
+            if (peer->Connected()) {
+                EXPECT_TRUE(peer->Answer().isEmpty());
+            }
     }
     Peer last(socket);
     ASSERT_TRUE(last.Connected());

@@ -1,6 +1,7 @@
 #pragma once
 // The built program in a temporary home with its own XDG folders and a
 // program folder of its own, so every file it writes stays in the test.
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -29,6 +30,8 @@ inline bool WaitFor(const std::function<bool()>& condition, int ms) {
     while (!condition()) {
         if (timer.elapsed() > ms * Slowdown()) return false;
         QThread::msleep(25);
+        // QProcess learns of a child's end through the event loop.
+        QCoreApplication::processEvents();
     }
     return true;
 }
