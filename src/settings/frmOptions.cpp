@@ -62,6 +62,9 @@ frmOptions::frmOptions(Settings& settings, SettingsFile& file, OptionsHost& host
       numLineDevices_(numLineDevices) {
     setObjectName("frmOptions");
     setWindowTitle("Options");
+    // A fixed dialog frame: no minimise or maximise button.
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
     setModal(false);
     setAttribute(Qt::WA_DeleteOnClose);
     setFixedSize(kWidth, kHeight);

@@ -145,6 +145,9 @@ void FrmAbout::Connect() {
 
 void FrmAbout::Form_Load() {
     setWindowTitle("About Vastrel");
+    // A fixed dialog frame: no minimise or maximise button.
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
     LblAbout->setText("OS:   Linux desktops (X11 and Wayland)");
     LblVer->setText("Version 2.1 \nCopyright (c) Orlwen. All rights reserved.");
     Label1->setText("Please send comments to:");
