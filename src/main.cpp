@@ -95,5 +95,8 @@ int main(int argc, char** argv) {
     AppState state;
     frmVastrel window(services, state);
     if (!window.Form_Load(CommandText(app.arguments()))) return 0;
+    // Closed already while start-up waited in a message box: the quit it
+    // asked for ended that box's loop, and the main loop would never end.
+    if (window.Unloaded()) return 0;
     return app.exec();
 }

@@ -383,7 +383,9 @@ void frmVastrel::Form_Unload() {
     trayIcon_.Delete();
     if (instanceAnnounced_) instance_.Withdraw();
     UnloadOtherWindows();
-    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    // exit, not quit: a message box still open (start-up's "No lines to
+    // test") must end its loop too; quit only asks the windows to close.
+    QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 }
 
 void frmVastrel::UnloadOtherWindows() {

@@ -7,15 +7,11 @@
 namespace {
 
 TEST(FormatDuration, WritesHoursMinutesAndSecondsWithTheirBlanks) {
-    EXPECT_EQ(LineTimes::FormatDuration(0), " 0 h  00 m  00 s");
-    EXPECT_EQ(LineTimes::FormatDuration(41), " 0 h  00 m  41 s");
-    EXPECT_EQ(LineTimes::FormatDuration(1678), " 0 h  27 m  58 s");
-    EXPECT_EQ(LineTimes::FormatDuration(4033), " 1 h  07 m  13 s");
-    EXPECT_EQ(LineTimes::FormatDuration(5972), " 1 h  39 m  32 s");
-    EXPECT_EQ(LineTimes::FormatDuration(3600), " 1 h  00 m  00 s");
-    EXPECT_EQ(LineTimes::FormatDuration(86399), " 23 h  59 m  59 s");
-    EXPECT_EQ(LineTimes::FormatDuration(90000), " 25 h  00 m  00 s");
-    EXPECT_EQ(LineTimes::FormatDuration(59.9f), " 0 h  00 m  59 s");
+    for (const auto& [seconds, text] : std::vector<std::pair<float, const char*>>{
+             {0, " 0 h  00 m  00 s"},     {41, " 0 h  00 m  41 s"},    {1678, " 0 h  27 m  58 s"},
+             {4033, " 1 h  07 m  13 s"},  {3600, " 1 h  00 m  00 s"},  {86399, " 23 h  59 m  59 s"},
+             {90000, " 25 h  00 m  00 s"}, {59.9f, " 0 h  00 m  59 s"}})
+        EXPECT_EQ(LineTimes::FormatDuration(seconds), text) << seconds;
 }
 
 class LineTimesTest : public ::testing::Test {
@@ -64,12 +60,14 @@ TEST_F(LineTimesTest, ACallFirstSeenAtMidnightStartsAgainAtTheNextScan) {
     EXPECT_EQ(table.timeOnline[0], 10);
 }
 
-TEST_F(LineTimesTest, IntervalZeroMarksTheCallButCreditsNothing) {
+TEST_F(LineTimesTest, IntervalZeroMarksTheCallButCreditsNothingAndStrangersAreIgnored) {
     settings.scanIntervalSeconds = 0;
     clock.Advance(1);
     for (int i = 0; i < 5; ++i) Scan(1);
     EXPECT_GT(table.callStart[0], 0);
     EXPECT_EQ(table.timeOnline[0], 0);
+    times.UpdateLineTimes(1, 5000);  // a device outside the table
+    EXPECT_TRUE(sound.requests.empty());
 }
 
 TEST_F(LineTimesTest, TheAlarmRisesAtTheLimitSoundsEveryScanAndClearsOnce) {
@@ -99,11 +97,6 @@ TEST_F(LineTimesTest, SoundOffBeepsAndSwitchingTheAlarmOffClearsIt) {
     Scan(1, 299);
     EXPECT_EQ(table.lineAlarm[299], "");
     EXPECT_EQ(sound.requests.back(), "1/1/0");
-}
-
-TEST_F(LineTimesTest, ADeviceOutsideTheTableIsIgnored) {
-    times.UpdateLineTimes(1, 5000);
-    EXPECT_TRUE(sound.requests.empty());
 }
 
 }  // namespace

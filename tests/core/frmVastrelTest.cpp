@@ -19,16 +19,14 @@ std::optional<std::string> RegistryValue(Registry& registry, const char* key, co
     DWORD size = sizeof data, type = 0;
     const LONG r = registry.RegQueryValueExA(k, name, nullptr, &type, data, &size);
     registry.RegCloseKey(k);
-    if (r != 0) return std::nullopt;
-    return std::string(reinterpret_cast<char*>(data), size);
+    return r ? std::nullopt : std::optional(std::string(reinterpret_cast<char*>(data), size));
 }
 
-void SetRegistryValue(Registry& registry, const char* key, const char* name,
-                      const std::string& value) {
+void SetRegistryValue(Registry& registry, const char* key, const char* name, const char* value) {
     HKEY k = 0;
     registry.RegCreateKeyA(HKEY_CURRENT_USER, key, &k);
-    registry.RegSetValueExA(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.data()),
-                            static_cast<DWORD>(value.size()));
+    registry.RegSetValueExA(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                            static_cast<DWORD>(std::strlen(value)));
     registry.RegCloseKey(k);
 }
 
@@ -42,10 +40,19 @@ using Texts = std::vector<std::string>;
 const char* kProgramKey = "Software\\Orlwen\\Vastrel\\";
 const char* kSessionKey = "Software\\Orlwen\\Pelmarsh";
 
-TEST(Startup, AFirstRunOnACleanMachineWatchesEveryLineWithTheDefaults) {
+// A first run after a killed one: the stale session is ended first, then
+// every line is watched with the defaults.
+TEST(Startup, AFirstRunEndsTheStaleSessionThenWatchesEveryLineWithTheDefaults) {
     ProgramHarness h;
+    SetRegistryValue(h.registry, kSessionKey, "hTapi", "-5");
     frmVastrel& w = h.Start();
     ASSERT_TRUE(h.started);
+    ASSERT_GE(h.tapi.log.size(), 4u);
+    EXPECT_EQ(Texts(h.tapi.log.begin(), h.tapi.log.begin() + 4),
+              (Texts{"lineShutdown 4294967291", "lineInitialize Pelmarsh",
+                     "lineNegotiateAPIVersion 0", "lineGetDevCaps 0"}));
+    for (const char* open : {"lineOpen 0 2", "lineOpen 1 2", "lineOpen 2 2"})  // monitor only
+        EXPECT_EQ(h.tapi.Count(open), 1) << open;
     EXPECT_EQ(RegistryValue(h.registry, kProgramKey, "hKey"), " " + std::to_string(w.Hwnd()));
     EXPECT_EQ(RegistryValue(h.registry, kSessionKey, "hTapi"), std::to_string(0x4242));
     EXPECT_EQ(h.ReadFile(h.paths.settingsDir + "/vastrel.ini"),
@@ -65,21 +72,6 @@ TEST(Startup, AFirstRunOnACleanMachineWatchesEveryLineWithTheDefaults) {
     EXPECT_TRUE(w.lblSampleTime()->text().startsWith("Scan time: "));
     EXPECT_TRUE(QDir(h.paths.dataDir + "/DataLogs").exists());
     EXPECT_EQ(h.windows.signalTarget, w.Hwnd());
-}
-
-TEST(Startup, TheOrderOfTheTelephonyCallsIsLoadBearing) {
-    ProgramHarness h(2);
-    SetRegistryValue(h.registry, kSessionKey, "hTapi", "-5");
-    h.Start();
-    ASSERT_GE(h.tapi.log.size(), 4u);
-    EXPECT_EQ(h.tapi.log[0], "lineShutdown 4294967291");  // the stale session first
-    EXPECT_EQ(h.tapi.log[1], "lineInitialize Pelmarsh");
-    EXPECT_EQ(h.tapi.log[2], "lineNegotiateAPIVersion 0");
-    EXPECT_EQ(h.tapi.log[3], "lineGetDevCaps 0");
-    EXPECT_EQ(RegistryValue(h.registry, kSessionKey, "hTapi"), std::to_string(0x4242));
-    // Every line is opened with monitoring rights only.
-    EXPECT_EQ(h.tapi.Count("lineOpen 0 2"), 1);
-    EXPECT_EQ(h.tapi.Count("lineOpen 1 2"), 1);
 }
 
 TEST(Startup, ASecondStartHandsOverAndEndsWithoutTouchingAnything) {
@@ -102,17 +94,6 @@ TEST(Startup, ASecondStartHandsOverAndEndsWithoutTouchingAnything) {
         w.Form_Unload();  // nothing announced: nothing withdrawn
         EXPECT_EQ(RegistryValue(h.registry, kProgramKey, "hKey"), " 1234");
     }
-}
-
-TEST(Startup, TrayOnWindowOffShowsBrieflyThenHides) {
-    ProgramHarness h;
-    h.WriteSettings({"Display Data= 0", "Sample Enabled= 0"});
-    frmVastrel& w = h.Start();
-    EXPECT_EQ(h.tray.calls, std::vector<DWORD>{NIM_ADD});
-    EXPECT_FALSE(w.isVisible());
-    EXPECT_FALSE(w.Timer1().isActive());
-    EXPECT_EQ(w.lblSample()->text(), "Single test");
-    EXPECT_EQ(w.lblSaveRate()->text(), "Single test");
 }
 
 TEST(Startup, NoLineDevicesOnlyShowsTheMessage) {
@@ -161,7 +142,7 @@ TEST_F(ScanTest, OnlyWatchedLinesGetRowsAndARefusedLineShowsAStar) {
     EXPECT_EQ(h.tapi.Count("lineClose"), 1);
 }
 
-TEST_F(ScanTest, OnlineTimeGrowsByOneIntervalPerScanAndTheAlarmFollows) {
+TEST_F(ScanTest, OnlineTimeGrowsByOneIntervalPerScanTheAlarmFollowsAndTestRestarts) {
     frmVastrel& w = h.Start();
     h.tapi.lines[1].calls = 2;
     Tick(9);
@@ -179,20 +160,10 @@ TEST_F(ScanTest, OnlineTimeGrowsByOneIntervalPerScanAndTheAlarmFollows) {
     EXPECT_EQ(Column(w, 4)[0], " 0 h  01 m  00 s");
     EXPECT_EQ(Column(w, 5)[0], "");
     EXPECT_EQ(h.sound.requests.back(), "1/1/0");
-}
-
-TEST_F(ScanTest, TheTestCommandRebuildsTheTableAndRestartsTheTimes) {
-    frmVastrel& w = h.Start();
+    // The test command rebuilds the table: the times start again.
     h.tapi.lines[1].calls = 1;
-    Tick(10);
-    Tick(10);
-    EXPECT_EQ(Column(w, 4)[0], " 0 h  00 m  20 s");
-    std::vector<char> buffer(255, '\0');
-    std::memcpy(buffer.data(), "TEST", 4);
-    COPYDATASTRUCT cds{3, 5, buffer.data()};
-    h.windows.SendMessageA(w.Hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds));
-    EXPECT_FALSE(h.state.testRequested);
-    std::memcpy(buffer.data(), "test", 4);
+    char text[255] = "test";
+    COPYDATASTRUCT cds{3, 5, text};
     h.windows.SendMessageA(w.Hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds));
     EXPECT_TRUE(h.state.testRequested);
     EXPECT_EQ(Column(w, 4)[0], " 0 h  00 m  10 s");
@@ -207,17 +178,24 @@ TEST_F(ScanTest, AClockThatPassesMidnightStillScans) {
     EXPECT_EQ(h.tapi.Count("lineOpen 1"), opens + 1);
 }
 
+// Single test with the window off: the tray icon stays, the window hides.
 TEST(SingleTest, ScansOnceSavesOnceAndStopsTheTimer) {
     ProgramHarness h(2);
-    h.WriteSettings({"Sample Enabled= 0"});
+    h.WriteSettings({"Display Data= 0", "Sample Enabled= 0"});
     frmVastrel& w = h.Start();
+    EXPECT_EQ(h.tray.calls, std::vector<DWORD>{NIM_ADD});
+    EXPECT_FALSE(w.isVisible());
     EXPECT_FALSE(w.Timer1().isActive());
+    EXPECT_EQ(w.lblSample()->text(), "Single test");
+    EXPECT_EQ(w.lblSaveRate()->text(), "Single test");
     EXPECT_EQ(h.tapi.Count("lineOpen 0"), 1);
     const QByteArray data = h.ReadFile(h.DataLogsFile("Data.log"));
     EXPECT_EQ(data.count("\r\n 1\t"), 1);
     EXPECT_EQ(data.count("\r\n 2\t"), 1);
     EXPECT_TRUE(data.endsWith("\r\n"));
     EXPECT_TRUE(w.lblLastSave()->text().startsWith("Last saved at: "));
+    h.windows.SendMessageA(w.Hwnd(), WM_CLOSE, 0, 0);  // from outside, to the hidden window
+    EXPECT_TRUE(w.Unloaded());
 }
 
 TEST(Shutdown, ReleasesEverythingAndSavesThePendingRecords) {
@@ -239,52 +217,26 @@ TEST(Shutdown, ReleasesEverythingAndSavesThePendingRecords) {
     EXPECT_EQ(h.tapi.Count("lineOpen"), 0);  // no rebuild after the session ended
 }
 
-TEST(Shutdown, ACloseRequestFromOutsideUnloadsTheHiddenWindow) {
-    ProgramHarness h(1);
-    h.WriteSettings({"Display Data= 0"});
-    frmVastrel& w = h.Start();
-    h.windows.SendMessageA(w.Hwnd(), WM_CLOSE, 0, 0);
-    EXPECT_TRUE(w.Unloaded());
-}
-
-TEST(Tray, ALeftClickBringsBackAMinimisedHiddenWindow) {
-    ProgramHarness h(1);
-    frmVastrel& w = h.Start();
-    w.showMinimized();
-    QTRY_VERIFY_WITH_TIMEOUT(w.isHidden(), 2000);
-    h.tray.Notify(WM_LBUTTONUP);
-    EXPECT_TRUE(w.isVisible());
-    EXPECT_FALSE(w.isMinimized());
-}
-
-TEST(Tray, MinimisingWithoutTheTrayLeavesANormalMinimisedWindow) {
-    ProgramHarness h(1);
-    h.WriteSettings({"SysTray Enabled= 0"});
-    frmVastrel& w = h.Start();
-    EXPECT_TRUE(h.tray.calls.empty());
-    w.showMinimized();
-    QTest::qWait(50);
-    EXPECT_TRUE(w.isVisible());
-}
-
-TEST(Tray, RestoreIsOfferedOnlyForAHiddenWindowWithDisplayDataOn) {
+// Minimised, the window goes to the tray; the menu offers Restore only while
+// it is hidden; a left click brings back only a minimised window; a genuine
+// mouse movement over the window is no tray message.
+TEST(Tray, MinimiseRestoreMenuAndMouseMoves) {
     ProgramHarness h(1);
     frmVastrel& w = h.Start();
     h.tray.Notify(WM_RBUTTONUP);
     EXPECT_FALSE(w.mPopRestore()->isVisible());
     w.mnuSystray()->hide();
-    w.hide();
+    w.showMinimized();
+    QTRY_VERIFY_WITH_TIMEOUT(w.isHidden(), 2000);
     h.tray.Notify(WM_RBUTTONUP);
     EXPECT_TRUE(w.mPopRestore()->isVisible());
     w.mnuSystray()->hide();
-    // A hidden window in the normal state is not shown by a left click.
+    h.tray.Notify(WM_LBUTTONUP);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_FALSE(w.isMinimized());
+    w.hide();
     h.tray.Notify(WM_LBUTTONUP);
     EXPECT_TRUE(w.isHidden());
-}
-
-TEST(Tray, AGenuineMouseMovementOverTheWindowIsNotATrayMessage) {
-    ProgramHarness h(1);
-    frmVastrel& w = h.Start();
     w.showMinimized();
     QTRY_VERIFY_WITH_TIMEOUT(w.isHidden(), 2000);
     w.show();
@@ -294,6 +246,16 @@ TEST(Tray, AGenuineMouseMovementOverTheWindowIsNotATrayMessage) {
     QApplication::sendEvent(w.centralWidget(), &move);
     EXPECT_FALSE(w.mnuSystray()->isVisible());
     EXPECT_TRUE(w.isMinimized());
+}
+
+TEST(Tray, WithoutTheTrayMinimisingLeavesANormalMinimisedWindow) {
+    ProgramHarness h(1);
+    h.WriteSettings({"SysTray Enabled= 0"});
+    frmVastrel& w = h.Start();
+    EXPECT_TRUE(h.tray.calls.empty());
+    w.showMinimized();
+    QTest::qWait(50);
+    EXPECT_TRUE(w.isVisible());
 }
 
 TEST(TrayDecoding, TheXCoordinateCarriesTheMouseMessage) {

@@ -47,7 +47,7 @@ TEST(DataLogRecordTest, SuccessAndFailureRecordsKeepTheirFieldOrder) {
               "\r\n 12\tName Not AvailableLine cannot be monitored");
 }
 
-TEST_F(DataLogTest, EachSaveAppendsOnlyTheNewRecordsThenCrLf) {
+TEST_F(DataLogTest, EachSaveAppendsOnlyTheNewRecordsThenCrLfAndIntervalZeroSavesEveryScan) {
     Record("a");
     Record("b");
     EXPECT_TRUE(log.SaveDataLog());
@@ -55,6 +55,12 @@ TEST_F(DataLogTest, EachSaveAppendsOnlyTheNewRecordsThenCrLf) {
     EXPECT_TRUE(log.SaveDataLog());
     EXPECT_EQ(Read("Data.log"), "\r\n a\r\n b\r\n\r\n c\r\n");
     EXPECT_EQ(saves, 2);
+    settings.saveDataMinutes = 0;
+    for (const char* r : {"r0", "r1"}) {
+        Record(r);
+        log.CheckSaveSchedule();
+    }
+    EXPECT_EQ(Read("Data.log"), "\r\n a\r\n b\r\n\r\n c\r\n\r\n r0\r\n\r\n r1\r\n");
 }
 
 TEST_F(DataLogTest, DailyModeAppendsToTheDaysFileSoARestartLosesNothing) {
@@ -114,15 +120,6 @@ TEST_F(DataLogTest, ScheduledSavesComeAtTheIntervalInBothClockDirections) {
     EXPECT_EQ(lastSaveTime, 31.0f);
 }
 
-TEST_F(DataLogTest, SaveIntervalZeroSavesAtEveryScan) {
-    settings.saveDataMinutes = 0;
-    for (int i = 0; i < 3; ++i) {
-        Record("r" + std::to_string(i));
-        log.CheckSaveSchedule();
-    }
-    EXPECT_EQ(Read("Data.log"), "\r\n r0\r\n\r\n r1\r\n\r\n r2\r\n");
-}
-
 TEST_F(DataLogTest, RolloverWritesTheFinishedDayAndStartsTheNextEmpty) {
     settings.appendData = 0;
     settings.saveDataMinutes = 60;
@@ -150,11 +147,10 @@ TEST_F(DataLogTest, RolloverWritesTheFinishedDayAndStartsTheNextEmpty) {
     EXPECT_EQ(saves, 2);
     EXPECT_EQ(Read("D120626.log"), "\r\n new day\r\n");
     EXPECT_EQ(Read("D120526.log"), "\r\n late\r\n");
-}
-
-TEST_F(DataLogTest, WithScanIntervalZeroThereIsNoRollover) {
+    // With scan interval zero there is no rollover.
     settings.scanIntervalSeconds = 0;
     clock.SetTime(QTime(23, 59, 59, 900));
+    log.Text().DropWritten();
     Record("x");
     log.CheckSaveSchedule();
     EXPECT_EQ(log.Text().Size(), 4u);

@@ -7,35 +7,26 @@
 
 #include <pwd.h>
 #include <unistd.h>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QMap>
 #include <QProcess>
 #include <QRect>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 #include <csignal>
-#include <functional>
 #include <memory>
 #include <vector>
 
+#include "ProgramHome.h"
+
 namespace {
 
-QString BinDir() {
-    return qEnvironmentVariable("VASTREL_BIN_DIR");
-}
-
-bool WaitFor(const std::function<bool()>& condition, int ms) {
-    const QDeadlineTimer deadline(ms);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        QThread::msleep(50);
-    }
-    return true;
-}
+using e2e::BinDir;
+using e2e::WaitFor;
 
 struct Output {
     int code = -1;
@@ -90,16 +81,6 @@ private:
     std::vector<std::unique_ptr<QProcess>> started_;
 };
 
-int FreeDisplay() {
-    for (int n = 140; n < 200; ++n) {
-        if (!QFile::exists(QString("/tmp/.X11-unix/X%1").arg(n)) &&
-            !QFile::exists(QString("/tmp/.X%1-lock").arg(n))) {
-            return n;
-        }
-    }
-    return -1;
-}
-
 // One virtual screen with a window manager and a tray host for the whole suite.
 class Screen {
 public:
@@ -108,45 +89,39 @@ public:
             if (QStandardPaths::findExecutable(tool).isEmpty()) return tool;
         return {};
     }
-    // Empty when the screen is up, else what did not start.
+    // Empty when the screen is up, else what did not start. The window
+    // manager owns the screen before any window maps: a panel mapped while it
+    // starts up may stay unmapped.
     QString Start() {
-        const int display = FreeDisplay();
-        if (display < 0) return "a free display number";
+        const auto socket = [](int n) { return QString("/tmp/.X11-unix/X%1").arg(n); };
+        int display = 140;
+        const auto taken = [&](int n) {
+            return QFile::exists(socket(n)) || QFile::exists(QString("/tmp/.X%1-lock").arg(n));
+        };
+        while (display < 200 && taken(display)) ++display;
+        if (display == 200) return "a free display number";
         env_ = QProcessEnvironment::systemEnvironment();
         const QString name = QString(":%1").arg(display);
         if (!processes_.Start("Xvfb", {name, "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
                               env_) ||
-            !WaitFor([&] { return QFile::exists(QString("/tmp/.X11-unix/X%1").arg(display)); },
-                     5000))
+            !WaitFor([&] { return QFile::exists(socket(display)); }, 5000))
             return "Xvfb on " + name;
         env_.insert("DISPLAY", name);
         env_.remove("WAYLAND_DISPLAY");
         env_.remove("DBUS_SESSION_BUS_ADDRESS");  // XEmbed docking, which trayer hosts
-        if (!processes_.Start("openbox", {}, env_)) return "openbox";
-        // The window manager owns the screen before any window maps: a
-        // panel mapped while it starts up may stay unmapped.
-        if (!WaitFor(
-                [&] {
-                    return RunCommand("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}, env_)
-                        .out.contains("window id");
-                },
-                5000))
-            return "openbox";
-        QProcess* trayer = nullptr;
-        if (!(trayer =
-                  processes_.Start("trayer",
-                                   {"--edge", "top", "--align", "right", "--widthtype", "pixel",
-                                    "--width", "120", "--height", "28", "--SetDockType", "true",
-                                    "--transparent", "false", "--tint", "0x404040"},
-                                   env_)))
-            return "trayer";
-        if (!WaitFor(
-                [&] {
-                    return Xdo({"search", "--onlyvisible", "--class", "trayer"}).code == 0;
-                },
-                5000))
-            return "a mapped trayer panel: " + QString::fromLocal8Bit(trayer->readAll()) +
-                   QString(" (%1)").arg(trayer->state());
+        const auto wmReady = [&] {
+            return RunCommand("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}, env_)
+                .out.contains("window id");
+        };
+        if (!processes_.Start("openbox", {}, env_) || !WaitFor(wmReady, 5000)) return "openbox";
+        const QStringList panel = {"--edge", "top", "--align", "right", "--widthtype", "pixel",
+                                   "--width", "120", "--height", "28", "--SetDockType", "true",
+                                   "--transparent", "false", "--tint", "0x404040"};
+        const auto docked = [&] {
+            return Xdo({"search", "--onlyvisible", "--class", "trayer"}).code == 0;
+        };
+        if (!processes_.Start("trayer", panel, env_) || !WaitFor(docked, 5000))
+            return "a mapped trayer panel";
         return {};
     }
     void Stop() { processes_.StopAll(); }
@@ -171,43 +146,33 @@ public:
 const ::testing::Environment* const screenEnvironment =
     ::testing::AddGlobalTestEnvironment(new ScreenEnvironment);
 
-QStringList VisibleWindows(qint64 pid) {
-    const Output o =
-        screen->Xdo({"search", "--onlyvisible", "--all", "--pid", QString::number(pid)});
-    return QString::fromLatin1(o.out).split('\n', Qt::SkipEmptyParts);
+// The program's visible windows, optionally only those with a name.
+QStringList VisibleWindows(qint64 pid, const QString& name = {}) {
+    QStringList args = {"search", "--onlyvisible", "--all", "--pid", QString::number(pid)};
+    if (!name.isEmpty()) args << "--name" << name;
+    return QString::fromLatin1(screen->Xdo(args).out).split('\n', Qt::SkipEmptyParts);
 }
 
 QRect WindowGeometry(const QString& window) {
+    QMap<QByteArray, int> v;
     const Output o = screen->Xdo({"getwindowgeometry", "--shell", window});
-    QRect r;
-    for (const QByteArray& line : o.out.split('\n')) {
-        const QList<QByteArray> kv = line.split('=');
-        if (kv.size() != 2) continue;
-        const int v = kv[1].toInt();
-        if (kv[0] == "X") r.moveLeft(v);
-        if (kv[0] == "Y") r.moveTop(v);
-        if (kv[0] == "WIDTH") r.setWidth(v);
-        if (kv[0] == "HEIGHT") r.setHeight(v);
-    }
-    return r;
+    for (const QByteArray& line : o.out.split('\n'))
+        if (const QList<QByteArray> kv = line.split('='); kv.size() == 2) v[kv[0]] = kv[1].toInt();
+    return QRect(v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]);
 }
 
 // Screenshots are artifacts of the run: a failed one never fails a test.
-void Screenshot(const QString& name, const QStringList& importArgs) {
+void Shoot(const QString& name, const QStringList& importArgs) {
     const QString dir = qEnvironmentVariable("VASTREL_SCREENSHOT_DIR");
     if (dir.isEmpty()) return;
     QDir().mkpath(dir);
     RunCommand("import", importArgs + QStringList{dir + "/" + name + ".png"}, screen->Env(), 10000);
 }
-
-void ShootWindow(const QString& name, const QString& window) {
-    Screenshot(name, {"-window", window, "-frame"});
-}
-
-void ShootArea(const QString& name, const QRect& area) {
+QStringList Window(const QString& window) { return {"-window", window, "-frame"}; }
+QStringList Area(const QRect& area) {
     const QRect a = area.intersected(QRect(0, 0, 1024, 768));
-    Screenshot(name, {"-window", "root", "-crop",
-                      QString("%1x%2+%3+%4").arg(a.width()).arg(a.height()).arg(a.x()).arg(a.y())});
+    return {"-window", "root", "-crop",
+            QString("%1x%2+%3+%4").arg(a.width()).arg(a.height()).arg(a.x()).arg(a.y())};
 }
 
 // The built program in a temporary home of its own, on the shared screen.
@@ -215,45 +180,34 @@ class Home {
 public:
     explicit Home(const QProcessEnvironment& extra = {}) {
         for (const char* d : {"config", "state", "data", "runtime", "program"})
-            QDir().mkpath(root_.path() + "/" + d);
-        QFile::setPermissions(root_.path() + "/runtime",
+            QDir().mkpath(Path(d));
+        QFile::setPermissions(Path("runtime"),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QFile::copy(BinDir() + "/vastrel", root_.path() + "/program/vastrel");
+        QFile::copy(BinDir() + "/vastrel", Path("program/vastrel"));
         env_ = screen->Env();
         env_.insert("HOME", root_.path());
-        env_.insert("XDG_CONFIG_HOME", root_.path() + "/config");
-        env_.insert("XDG_STATE_HOME", root_.path() + "/state");
-        env_.insert("XDG_DATA_HOME", root_.path() + "/data");
-        env_.insert("XDG_RUNTIME_DIR", root_.path() + "/runtime");
+        env_.insert("XDG_CONFIG_HOME", Path("config"));
+        env_.insert("XDG_STATE_HOME", Path("state"));
+        env_.insert("XDG_DATA_HOME", Path("data"));
+        env_.insert("XDG_RUNTIME_DIR", Path("runtime"));
         env_.insert("QT_QPA_PLATFORM", "xcb");
         env_.insert("VASTREL_REPORT_TRAY_GEOMETRY", Path("tray.txt"));
         // No print server unless a test brings one.
-        env_.insert("CUPS_SERVER", root_.path() + "/no-cups.sock");
+        env_.insert("CUPS_SERVER", Path("no-cups.sock"));
         for (const QString& key : extra.keys()) env_.insert(key, extra.value(key));
         if (env_.value("CUPS_SERVER").isEmpty()) env_.remove("CUPS_SERVER");
-        Write("config/telephon.ini",
-              "[Exchange]\nLines=3\nTraffic=none\n[Line1]\nName=Reception\n"
-              "[Line2]\nName=Sales desk\n[Line3]\nName=Support\n");
+        QFile ini(Path("config/telephon.ini"));
+        EXPECT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("[Exchange]\nLines=3\nTraffic=none\n[Line1]\nName=Reception\n"
+                  "[Line2]\nName=Sales desk\n[Line3]\nName=Support\n");
     }
     QString Path(const QString& rel) const { return root_.path() + "/" + rel; }
-    void Write(const QString& rel, const QByteArray& text) {
-        QFile f(Path(rel));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(text);
-    }
-    qint64 DataLogSize() const { return QFileInfo(Path("program/DataLogs/Data.log")).size(); }
-    bool DataLogExists() const { return QFile::exists(Path("program/DataLogs/Data.log")); }
-
-    QProcess* Start(const QStringList& args = {}) {
-        return processes_.Start(Path("program/vastrel"), args, env_);
-    }
-    Output RunAgain(const QStringList& args = {}) {
-        return RunCommand(Path("program/vastrel"), args, env_, 5000);
-    }
+    QString DataLog() const { return Path("program/DataLogs/Data.log"); }
+    QProcess* Start() { return processes_.Start(Path("program/vastrel"), {}, env_); }
+    Output RunAgain() { return RunCommand(Path("program/vastrel"), {}, env_); }
     int Phone(const QStringList& args) {
         return RunCommand(BinDir() + "/vastrel-phone", args, env_).code;
     }
-
     // The icon as the program last reported it: geometry and tip.
     bool TrayIcon(QRect* where, QString* tip) const {
         QFile f(Path("tray.txt"));
@@ -312,18 +266,17 @@ protected:
                 10000);
         return r;
     }
-    static void Click(const QPoint& at, const char* button) {
-        screen->Xdo(
-            {"mousemove", QString::number(at.x()), QString::number(at.y()), "click", button});
+    static void MoveTo(const QPoint& at, const QStringList& then = {}) {
+        screen->Xdo(QStringList{"mousemove", QString::number(at.x()), QString::number(at.y())} +
+                    then);
     }
     // The tray menu; a click that lands while the icon is being re-mapped is
     // lost, so it is repeated (slower than a double click) until one shows.
     static QString OpenTrayMenu(qint64 pid, const QPoint& icon) {
         for (int attempt = 0; attempt < 4; ++attempt) {
             const QStringList before = VisibleWindows(pid);
-            Click(icon, "3");
-            const QString menu = NewWindow(pid, before, 1500);
-            if (!menu.isEmpty()) return menu;
+            MoveTo(icon, {"click", "3"});
+            if (const QString menu = NewWindow(pid, before, 1500); !menu.isEmpty()) return menu;
         }
         return {};
     }
@@ -343,6 +296,9 @@ protected:
             ms);
         return found;
     }
+    static bool Gone(qint64 pid, const QString& window, int ms = 3000) {
+        return WaitFor([&] { return !VisibleWindows(pid).contains(window); }, ms);
+    }
 
     static QString missing_;
 };
@@ -360,25 +316,23 @@ TEST_F(Desktop, TheTrayIconDocksWithItsTipAndAnswersRealClicks) {
     const QPoint centre = vastrel.icon.center();
 
     // Hovering shows the tip in a window of its own below the icon.
-    QStringList before = VisibleWindows(pid);
-    screen->Xdo({"mousemove", "500", "500"});
-    screen->Xdo({"mousemove", QString::number(centre.x() - 2), QString::number(centre.y() - 2)});
-    screen->Xdo({"mousemove", QString::number(centre.x()), QString::number(centre.y())});
-    const QString tipWindow = NewWindow(pid, before, 5000);
-    EXPECT_FALSE(tipWindow.isEmpty()) << "no tool tip on the icon";
-    ShootArea("tray-icon", QRect(vastrel.icon.right() - 200, 0, 220, 60));
+    const QStringList before = VisibleWindows(pid);
+    MoveTo({500, 500});
+    MoveTo(centre - QPoint(2, 2));
+    MoveTo(centre);
+    EXPECT_FALSE(NewWindow(pid, before, 5000).isEmpty()) << "no tool tip on the icon";
+    Shoot("tray-icon", Area(QRect(vastrel.icon.right() - 200, 0, 220, 60)));
 
     // Right click: the tray menu, without "Restore" while the window shows.
     const QString shownMenu = OpenTrayMenu(pid, centre);
     ASSERT_FALSE(shownMenu.isEmpty()) << "no menu on a right click";
     const int shortMenu = WindowGeometry(shownMenu).height();
     screen->Xdo({"key", "Escape"});
-    EXPECT_TRUE(WaitFor([&] { return !VisibleWindows(pid).contains(shownMenu); }, 3000));
+    EXPECT_TRUE(Gone(pid, shownMenu));
 
     // Minimised, the window goes to the tray: only the icon stays.
     screen->Xdo({"windowminimize", vastrel.window});
-    EXPECT_TRUE(WaitFor([&] { return !VisibleWindows(pid).contains(vastrel.window); }, 5000))
-        << "minimising did not hide the window";
+    EXPECT_TRUE(Gone(pid, vastrel.window, 5000)) << "minimising did not hide the window";
     QRect icon;
     QString tip;
     EXPECT_TRUE(home.TrayIcon(&icon, &tip));
@@ -388,12 +342,12 @@ TEST_F(Desktop, TheTrayIconDocksWithItsTipAndAnswersRealClicks) {
     ASSERT_FALSE(hiddenMenu.isEmpty());
     const QRect menu = WindowGeometry(hiddenMenu);
     EXPECT_GT(menu.height(), shortMenu) << "no Restore entry while hidden";
-    ShootArea("tray-menu", QRect(menu.left() - 120, 0, menu.width() + 140, menu.bottom() + 30));
+    Shoot("tray-menu", Area(QRect(menu.left() - 120, 0, menu.width() + 140, menu.bottom() + 30)));
     screen->Xdo({"key", "Escape"});
-    WaitFor([&] { return !VisibleWindows(pid).contains(hiddenMenu); }, 3000);
+    Gone(pid, hiddenMenu);
 
     // A left click brings the window back in the normal state.
-    Click(centre, "1");
+    MoveTo(centre, {"click", "1"});
     EXPECT_TRUE(WaitFor([&] { return VisibleWindows(pid).contains(vastrel.window); }, 5000))
         << "a left click did not restore the window";
     const Output state = RunCommand("xprop", {"-id", vastrel.window, "WM_STATE"}, screen->Env());
@@ -407,15 +361,16 @@ TEST_F(Desktop, CtrlSSavesAndCtrlPWithoutAPrinterNeitherHangsNorStopsTheProgram)
     ASSERT_FALSE(vastrel.window.isEmpty());
     // Saving every 720 minutes: nothing is on disk until asked for.
     QThread::msleep(1500);
-    ASSERT_FALSE(home.DataLogExists());
+    ASSERT_FALSE(QFile::exists(home.DataLog()));
+    const auto size = [&] { return QFileInfo(home.DataLog()).size(); };
     Keys(vastrel.window, {"ctrl+s"});
-    ASSERT_TRUE(WaitFor([&] { return home.DataLogSize() > 0; }, 3000)) << "Ctrl+S saved nothing";
-    const qint64 saved = home.DataLogSize();
+    ASSERT_TRUE(WaitFor([&] { return size() > 0; }, 3000)) << "Ctrl+S saved nothing";
+    const qint64 saved = size();
 
     Keys(vastrel.window, {"ctrl+p"});
     QThread::msleep(1200);  // at least one more scan to save
     Keys(vastrel.window, {"ctrl+s"});
-    EXPECT_TRUE(WaitFor([&] { return home.DataLogSize() > saved; }, 3000))
+    EXPECT_TRUE(WaitFor([&] { return size() > saved; }, 3000))
         << "the program stopped answering after Ctrl+P";
     EXPECT_EQ(vastrel.process->state(), QProcess::Running);
 }
@@ -428,47 +383,22 @@ TEST_F(Desktop, ASecondStartBringsUpTheRunningCopysOptionsDialog) {
     ASSERT_EQ(home.Phone({"ring", "2", "--number", "5551234"}), 0);
     ASSERT_EQ(home.Phone({"answer", "2"}), 0);
 
-    const Output second = home.RunAgain();
-    EXPECT_EQ(second.code, 0);
+    EXPECT_EQ(home.RunAgain().code, 0);
     QString options;
-    ASSERT_TRUE(WaitFor(
-        [&] {
-            const Output o = screen->Xdo({"search", "--onlyvisible", "--all", "--pid",
-                                          QString::number(pid), "--name", "^Options$"});
-            options = QString::fromLatin1(o.out).section('\n', 0, 0);
-            return !options.isEmpty();
-        },
-        5000))
+    const auto shown = [&] {
+        return !(options = VisibleWindows(pid, "^Options$").value(0)).isEmpty();
+    };
+    ASSERT_TRUE(WaitFor(shown, 5000))
         << "the running copy showed no Options dialog";
     QThread::msleep(400);  // painted
-    ShootWindow("options-general", options);
+    Shoot("options-general", Window(options));
     Keys(options, {"alt+a"});  // the "&Advanced" tab
     QThread::msleep(500);
-    ShootWindow("options-advanced", options);
+    Shoot("options-advanced", Window(options));
     Keys(options, {"Escape"});
-    EXPECT_TRUE(WaitFor([&] { return !VisibleWindows(pid).contains(options); }, 3000));
-
-    // Help > About Vastrel from the keyboard.
-    Keys(vastrel.window, {"alt+h"});
-    QThread::msleep(300);
-    screen->Xdo({"key", "a"});
-    QString about;
-    EXPECT_TRUE(WaitFor(
-        [&] {
-            const Output o = screen->Xdo({"search", "--onlyvisible", "--all", "--pid",
-                                          QString::number(pid), "--name", "^About Vastrel$"});
-            about = QString::fromLatin1(o.out).section('\n', 0, 0);
-            return !about.isEmpty();
-        },
-        5000));
-    if (!about.isEmpty()) {
-        QThread::msleep(400);
-        ShootWindow("about", about);
-        Keys(about, {"Escape"});
-        EXPECT_TRUE(WaitFor([&] { return !VisibleWindows(pid).contains(about); }, 3000));
-    }
+    EXPECT_TRUE(Gone(pid, options));
     // Line 2 is online by now: the picture of the main window shows it.
-    ShootWindow("main-window", vastrel.window);
+    Shoot("main-window", Window(vastrel.window));
     EXPECT_EQ(vastrel.process->state(), QProcess::Running);
 }
 
@@ -486,28 +416,14 @@ protected:
     }
 };
 
-// The ink of a rendered page: how much is not white, and where.
-struct Ink {
-    double share = 0;
-    QRect box;
-};
-Ink InkOf(const QImage& page) {
-    Ink ink;
+// The ink of a rendered page: its share of the page and its bounding box.
+std::pair<double, QRect> InkOf(const QImage& page) {
     qint64 dark = 0;
-    int left = page.width(), top = page.height(), right = -1, bottom = -1;
-    for (int y = 0; y < page.height(); ++y) {
-        for (int x = 0; x < page.width(); ++x) {
-            if (qGray(page.pixel(x, y)) > 230) continue;
-            ++dark;
-            left = std::min(left, x);
-            right = std::max(right, x);
-            top = std::min(top, y);
-            bottom = std::max(bottom, y);
-        }
-    }
-    ink.share = page.isNull() ? 0 : double(dark) / (double(page.width()) * page.height());
-    if (right >= 0) ink.box = QRect(QPoint(left, top), QPoint(right, bottom));
-    return ink;
+    QRect box;
+    for (int y = 0; y < page.height(); ++y)
+        for (int x = 0; x < page.width(); ++x)
+            if (qGray(page.pixel(x, y)) <= 230) ++dark, box |= QRect(x, y, 1, 1);
+    return {page.isNull() ? 0 : double(dark) / (double(page.width()) * page.height()), box};
 }
 
 TEST_F(Printing, CtrlPPrintsTheMainWindowOnThePdfPrinter) {
@@ -550,7 +466,7 @@ TEST_F(Printing, CtrlPPrintsTheMainWindowOnThePdfPrinter) {
     ASSERT_TRUE(WaitFor([&] { return !(window = home.MainWindow(process->processId())).isEmpty(); },
                         10000));
     QThread::msleep(1200);  // a scan time on the labels
-    screen->Xdo({"windowactivate", "--sync", window, "key", "--clearmodifiers", "ctrl+p"});
+    Keys(window, {"ctrl+p"});
 
     QString pdf;
     qint64 lastSize = -1;
@@ -576,8 +492,7 @@ TEST_F(Printing, CtrlPPrintsTheMainWindowOnThePdfPrinter) {
         0);
     const QImage page(render.path() + "/page.png");
     ASSERT_FALSE(page.isNull());
-    const QString shots = qEnvironmentVariable("VASTREL_SCREENSHOT_DIR");
-    if (!shots.isEmpty()) {
+    if (const QString shots = qEnvironmentVariable("VASTREL_SCREENSHOT_DIR"); !shots.isEmpty()) {
         QDir().mkpath(shots);
         page.save(shots + "/printed-page.png");
     }
@@ -585,12 +500,11 @@ TEST_F(Printing, CtrlPPrintsTheMainWindowOnThePdfPrinter) {
 
     // Not a blank page: the list and the labels, in the window's proportions
     // (519 x 224 pixels).
-    const Ink ink = InkOf(page);
-    EXPECT_GT(ink.share, 0.005);
-    ASSERT_FALSE(ink.box.isEmpty());
-    const double ratio = double(ink.box.width()) / ink.box.height();
-    EXPECT_NEAR(ratio, 519.0 / 224.0, 0.25)
-        << "ink box " << ink.box.width() << "x" << ink.box.height();
+    const auto [share, box] = InkOf(page);
+    EXPECT_GT(share, 0.005);
+    ASSERT_FALSE(box.isEmpty());
+    EXPECT_NEAR(double(box.width()) / box.height(), 519.0 / 224.0, 0.25)
+        << "ink box " << box.width() << "x" << box.height();
     EXPECT_EQ(process->state(), QProcess::Running);
 }
 

@@ -202,11 +202,25 @@ INSTANTIATE_TEST_SUITE_P(
         Damage{"ExchangeOfBinaryGarbage", "config/telephon.ini", Garbage(16 * 1024, 4), true,
                "Line 2", "Line 1"},
         Damage{"ExchangeWithNonsenseValues", "config/telephon.ini",
-               "[Exchange]\nLines=-3\nLines=2\nTraffic=\xff\xfe\nSeed=1e999\nDrop=\n"
+               "[Exchange]\nLines=2\nLines=-3\nTraffic=\xff\xfe\nSeed=1e999\nDrop=\n"
                "[Line2]\nName=\\xZZ\\\nVersions=0xFFFFFFFF-0x0\n[Line3]\nName=" +
                    QByteArray(100000, 'n') + "\n",
                true, "Line 2", "Line 1"}),
     [](const ::testing::TestParamInfo<Damage>& info) { return std::string(info.param.name); });
+
+// An exchange without lines stops start-up at its "No lines to test" box; a
+// SIGTERM then must still end the program, not leave it waiting forever.
+TEST(Faults, AnExchangeWithoutLinesEndsOnSigtermDuringTheStartUpMessage) {
+    ProgramHome home;
+    home.Write("config/telephon.ini", "[Exchange]\nLines=-3\n");
+    QProcess* vastrel = home.Start();
+    ASSERT_TRUE(home.WaitAnnounced(vastrel));
+    QThread::msleep(500);
+    ASSERT_EQ(vastrel->state(), QProcess::Running);
+    ASSERT_TRUE(ProgramHome::Stop(vastrel, SIGTERM));
+    EXPECT_EQ(vastrel->exitCode(), 0);
+    EXPECT_FALSE(home.Registry().contains("hKey"));
+}
 
 // ---- kill -9 at random moments ----------------------------------------------
 

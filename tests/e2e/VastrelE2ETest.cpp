@@ -2,112 +2,22 @@
 // vastrel-phone, second starts and signals; the files it writes are read back.
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QThread>
-#include <csignal>
-#include <functional>
+
+#include "ProgramHome.h"
 
 namespace {
 
-QString BinDir() {
-    return qEnvironmentVariable("VASTREL_BIN_DIR");
-}
+using e2e::WaitFor;
 
-bool WaitFor(const std::function<bool()>& condition, int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > ms) return false;
-        QThread::msleep(25);
-    }
-    return true;
-}
-
-class Home {
+// The shared home (Save Data=0, lines 2 and 3) and a running copy that has
+// announced itself and scanned.
+class Home : public e2e::ProgramHome {
 public:
-    Home() {
-        for (const char* d : {"config", "state", "data", "runtime", "program"})
-            QDir().mkpath(root_.path() + "/" + d);
-        QFile::setPermissions(root_.path() + "/runtime",
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        // A program folder of its own, so data files stay in this test's home.
-        QFile::copy(BinDir() + "/vastrel", Program());
-        env_ = QProcessEnvironment::systemEnvironment();
-        env_.insert("HOME", root_.path());
-        env_.insert("XDG_CONFIG_HOME", root_.path() + "/config");
-        env_.insert("XDG_STATE_HOME", root_.path() + "/state");
-        env_.insert("XDG_DATA_HOME", root_.path() + "/data");
-        env_.insert("XDG_RUNTIME_DIR", root_.path() + "/runtime");
-        env_.insert("QT_QPA_PLATFORM", "offscreen");
-        env_.remove("DISPLAY");
-        env_.remove("WAYLAND_DISPLAY");
-        Write("config/telephon.ini",
-              "[Exchange]\nLines=3\nTraffic=none\n[Line3]\nName=Sales desk\n");
-        Write("config/vastrel.ini",
-              "The following lines are required by Vastrel - do NOT edit or remove\r\n\r\n"
-              "[Preferences]\r\nSave Data=0\r\nLines=2,3,\r\n");
-    }
-    ~Home() {
-        for (QProcess* p : processes_) {
-            if (p->state() != QProcess::NotRunning) {
-                ::kill(static_cast<pid_t>(p->processId()), SIGKILL);
-                p->waitForFinished(3000);
-            }
-            delete p;
-        }
-    }
-    QString Program() const { return root_.path() + "/program/vastrel"; }
-    QString Path(const QString& rel) const { return root_.path() + "/" + rel; }
-    void Write(const QString& rel, const QByteArray& text) {
-        QFile f(Path(rel));
-        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        f.write(text);
-    }
-    QByteArray Read(const QString& rel) const {
-        QFile f(Path(rel));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    QByteArray Registry() const { return Read("state/vastrel/registry"); }
-
-    QProcess* Start(const QStringList& args = {}) {
-        auto* p = new QProcess;
-        p->setProcessEnvironment(env_);
-        p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        p->start(Program(), args);
-        p->waitForStarted(5000);
-        processes_.push_back(p);
-        return p;
-    }
-    // The running copy has announced itself and scanned.
     bool WaitRunning() {
-        return WaitFor([&] { return Registry().contains("hKey") && QFile::exists(DataLog()); },
+        return WaitFor([&] { return Registry().contains("hKey") && QFile::exists(DataLogPath()); },
                        10000);
     }
-    QString DataLog() const { return Path("program/DataLogs/Data.log"); }
-    int Phone(const QStringList& args) {
-        QProcess p;
-        p.setProcessEnvironment(env_);
-        p.start(BinDir() + "/vastrel-phone", args);
-        if (!p.waitForFinished(5000)) {
-            p.kill();
-            p.waitForFinished(1000);
-            return -1;
-        }
-        return p.exitCode();
-    }
-    static bool Stop(QProcess* p, int signal) {
-        ::kill(static_cast<pid_t>(p->processId()), signal);
-        return p->waitForFinished(5000);
-    }
-
-private:
-    QTemporaryDir root_;
-    QProcessEnvironment env_;
-    std::vector<QProcess*> processes_;
 };
 
 TEST(EndToEnd, RunsHeadlessAnnouncesItselfAndEndsCleanlyOnSigterm) {

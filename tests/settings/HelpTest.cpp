@@ -5,29 +5,11 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "platform/desktop/Desktop.h"
-#include "platform/window/MessageBoxes.h"
+#include "FakeDesktop.h"
+#include "FakeMessageBoxes.h"
 #include "settings/Help.h"
 
 namespace {
-
-struct FakeDesktop : platform::Desktop {
-    bool handlerFound = true;
-    QStringList opened;
-    bool OpenDocument(const QString& path) override {
-        opened << path;
-        return handlerFound;
-    }
-    bool OpenAddress(const QString&) override { return false; }
-    bool StartProgram(const QString&, const QStringList&) override { return false; }
-    QString FindProgram(const QString&) const override { return {}; }
-    bool PrintImage(const QImage&) override { return false; }
-};
-
-struct FakeMessages : platform::MessageBoxes {
-    QStringList texts;
-    void MsgBox(QWidget*, const QString& text, const QString&) override { texts << text; }
-};
 
 void Touch(const QString& path) {
     QDir().mkpath(QFileInfo(path).path());
@@ -40,7 +22,7 @@ protected:
     QTemporaryDir root;
     QString programDir = root.path() + "/my programs/bin";
     FakeDesktop desktop;
-    FakeMessages messages;
+    FakeMessageBoxes messages;
     Help help{programDir, desktop, messages};
 };
 
@@ -50,22 +32,22 @@ TEST_F(HelpTest, PrefersThePageBesideTheProgramThenTheInstalledOne) {
     EXPECT_TRUE(help.OpenHelp(nullptr));
     Touch(programDir + "/vastrel.html");
     EXPECT_TRUE(help.OpenHelp(nullptr));
-    EXPECT_EQ(desktop.opened, QStringList({installed, programDir + "/vastrel.html"}));
-    EXPECT_TRUE(messages.texts.isEmpty());
+    EXPECT_EQ(desktop.calls,
+              QStringList({"open " + installed, "open " + programDir + "/vastrel.html"}));
+    EXPECT_TRUE(messages.shown.isEmpty());
 }
 
 TEST_F(HelpTest, MissingPageOrNoHandlerIsReported) {
     if (!help.FindHelpFile().isEmpty()) GTEST_SKIP() << "a help page is installed system-wide";
     EXPECT_FALSE(help.OpenHelp(nullptr));
-    EXPECT_TRUE(desktop.opened.isEmpty());
-    ASSERT_EQ(messages.texts.size(), 1);
-    EXPECT_TRUE(messages.texts[0].contains("vastrel.html cannot be found"));
-
+    EXPECT_TRUE(desktop.calls.isEmpty());
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown[0].startsWith("The help file vastrel.html cannot be found"));
     Touch(programDir + "/vastrel.html");
-    desktop.handlerFound = false;
+    desktop.result = false;
     EXPECT_FALSE(help.OpenHelp(nullptr));
-    ASSERT_EQ(messages.texts.size(), 2);
-    EXPECT_TRUE(messages.texts[1].contains("cannot be opened"));
+    ASSERT_EQ(messages.shown.size(), 2);
+    EXPECT_TRUE(messages.shown[1].contains("cannot be opened"));
 }
 
 // The page shipped with the build sits beside the executable.

@@ -16,9 +16,9 @@
 #include <array>
 #include <optional>
 
+#include "FakeMessageBoxes.h"
 #include "platform/desktop/ShellLinks.h"
 #include "platform/profile/PrivateProfile.h"
-#include "platform/window/MessageBoxes.h"
 #include "settings/OptionsHost.h"
 #include "settings/SpinScrollBar.h"
 #include "settings/StartupShortcut.h"
@@ -28,12 +28,9 @@ namespace {
 
 struct FakeHost : OptionsHost {
     const Settings* settings = nullptr;
-    std::optional<bool> timer1;
-    int timerCalls = 0;
-    std::optional<bool> mainVisible;
-    std::optional<bool> sampleLabelVisible;
+    std::optional<bool> timer1, mainVisible, sampleLabelVisible;
+    int timerCalls = 0, trayAdds = 0, trayDeletes = 0, helpOpens = 0;
     std::optional<std::array<QString, 4>> labels;
-    int trayAdds = 0, trayDeletes = 0, helpOpens = 0;
     std::vector<std::string> rebuildsWithLines;
 
     void SetTimer1Enabled(bool on) override { timer1 = on, ++timerCalls; }
@@ -48,13 +45,6 @@ struct FakeHost : OptionsHost {
     void BuildLineTable() override { rebuildsWithLines.push_back(settings->lines); }
     void OpenHelp() override { ++helpOpens; }
     QString CurrentTimeText() const override { return "10:11:12"; }
-};
-
-struct FakeMessages : platform::MessageBoxes {
-    std::vector<std::pair<QString, QString>> shown;  // text, title
-    void MsgBox(QWidget*, const QString& text, const QString& title) override {
-        shown.emplace_back(text, title);
-    }
 };
 
 class frmOptionsTest : public ::testing::Test {
@@ -73,7 +63,7 @@ protected:
         EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog));
         return *dialog;
     }
-    template <typename W>
+    template <typename W = QWidget>
     W* Get(const char* name) {
         W* widget = dialog->findChild<W*>(name);
         EXPECT_NE(widget, nullptr) << name;
@@ -81,6 +71,7 @@ protected:
     }
     QLineEdit* Text(const char* name) { return Get<QLineEdit>(name); }
     SpinScrollBar* Bar(const char* name) { return Get<SpinScrollBar>(name); }
+    bool Enabled(const char* name, const char* page) { return Get(name)->isEnabledTo(Get(page)); }
     void Click(const char* button) {
         Get<QPushButton>(button)->click();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -89,8 +80,8 @@ protected:
         QFile ini(file.FilePath());
         return ini.open(QIODevice::ReadOnly) ? ini.readAll() : QByteArray();
     }
-    bool ShortcutExists() const {
-        return QFile::exists(links.EntryPath(StartupShortcut::kFolder, StartupShortcut::kLinkName));
+    QString LinkPath() const {
+        return links.EntryPath(StartupShortcut::kFolder, StartupShortcut::kLinkName);
     }
 
     QTemporaryDir root;
@@ -101,44 +92,35 @@ protected:
     StartupShortcut shortcut{links, root.path() + "/opt vastrel"};
     Settings settings;
     FakeHost host;
-    FakeMessages messages;
+    FakeMessageBoxes messages;
     QPointer<frmOptions> dialog;
 };
 
-std::pair<QString, QString> Range(const char* numbers) {
-    return {QString("The valid range is ") + numbers, "Wrong value"};
-}
-
 TEST_F(frmOptionsTest, RefusedEntryShowsItsRangeAndPutsBackTheLastValue) {
     Open();
-    Text("txtAlarm")->setText("1000");
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0], Range("0 - 999"));
-    EXPECT_EQ(Text("txtAlarm")->text(), "120");
-    EXPECT_EQ(Bar("vsbAlarm")->Position(), 120);
-
-    Text("txtAlarm")->setText("999");
-    EXPECT_EQ(Bar("vsbAlarm")->Position(), 999);
-    EXPECT_EQ(messages.shown.size(), 1u);
-
-    // Each box names what it accepts; a negative number or one that rounds up
-    // to the limit is refused like one above it.
+    // A negative number or one that rounds up to the limit is refused too.
     const std::vector<std::tuple<const char*, const char*, const char*>> refused = {
-        {"txtMinutes", "100", "0 - 99"},  {"txtMinutes", "99.5", "0 - 99"},
-        {"txtMinutes", "-1", "0 - 99"},   {"txtSeconds", "60", "0 - 59"},
-        {"txtSeconds", "-0.6", "0 - 59"}, {"txtSaveData", "1000", "0 - 999"},
-        {"txtDays", "&H3E8", "0 - 999"},
+        {"txtAlarm", "1000", "0 - 999"},  {"txtMinutes", "100", "0 - 99"},
+        {"txtMinutes", "99.5", "0 - 99"}, {"txtMinutes", "-1", "0 - 99"},
+        {"txtSeconds", "60", "0 - 59"},   {"txtSeconds", "-0.6", "0 - 59"},
+        {"txtSaveData", "1000", "0 - 999"}, {"txtDays", "&H3E8", "0 - 999"},
     };
     for (const auto& [box, entry, range] : refused) {
         messages.shown.clear();
         const QString before = Text(box)->text();
         Text(box)->setText(entry);
-        ASSERT_EQ(messages.shown.size(), 1u) << box << " " << entry;
-        EXPECT_EQ(messages.shown[0], Range(range)) << box << " " << entry;
+        EXPECT_EQ(messages.shown, QStringList{QString("Wrong value: The valid range is ") + range})
+            << box << " " << entry;
         EXPECT_EQ(Text(box)->text().trimmed(), before.trimmed()) << box << " " << entry;
     }
+    EXPECT_EQ(Text("txtAlarm")->text(), "120");
+    EXPECT_EQ(Bar("vsbAlarm")->Position(), 120);
+    messages.shown.clear();
+    Text("txtAlarm")->setText("999");
+    EXPECT_EQ(Bar("vsbAlarm")->Position(), 999);
     Text("txtMinutes")->setText("98.5");
     EXPECT_EQ(Bar("vsb2")->Position(), 98);
+    EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST_F(frmOptionsTest, TextAndBarFollowEachOther) {
@@ -148,13 +130,11 @@ TEST_F(frmOptionsTest, TextAndBarFollowEachOther) {
     EXPECT_EQ(Text("txtAlarm")->text(), "46");
     Text("txtAlarm")->setText("44.5");
     EXPECT_EQ(Bar("vsbAlarm")->Position(), 44);
-
     Text("txtSaveData")->setText("abc");
     EXPECT_EQ(Bar("vsb1")->Position(), 0);
     EXPECT_EQ(Text("txtSaveData")->text(), "0");
     Text("txtSaveData")->setText("");  // already at 0: left as typed
     EXPECT_EQ(Text("txtSaveData")->text(), "");
-
     Bar("vsbDays")->SetPosition(31);
     EXPECT_EQ(Text("txtDays")->text(), "31");
     EXPECT_TRUE(messages.shown.empty());
@@ -165,16 +145,12 @@ TEST_F(frmOptionsTest, UpArrowAddsAndBothArrowsStopAtTheEnds) {
     Get<QTabBar>("tbsOptions")->setCurrentIndex(1);
     SpinScrollBar* vsb3 = Bar("vsb3");
     const QPoint up(vsb3->width() / 2, 2), down(vsb3->width() / 2, vsb3->height() - 3);
-    QTest::mouseClick(vsb3, Qt::LeftButton, {}, up);
-    EXPECT_EQ(vsb3->Position(), 2);
-    EXPECT_EQ(Text("txtSeconds")->text(), "2");
-    vsb3->SetPosition(59);
-    QTest::mouseClick(vsb3, Qt::LeftButton, {}, up);
-    EXPECT_EQ(vsb3->Position(), 59);
-    vsb3->SetPosition(0);
-    QTest::mouseClick(vsb3, Qt::LeftButton, {}, down);
-    EXPECT_EQ(vsb3->Position(), 0);
-    EXPECT_EQ(Text("txtSeconds")->text(), "0");
+    for (const auto& [from, at, to] : {std::tuple{1, up, 2}, {59, up, 59}, {0, down, 0}}) {
+        vsb3->SetPosition(from);
+        QTest::mouseClick(vsb3, Qt::LeftButton, {}, at);
+        EXPECT_EQ(vsb3->Position(), to) << from;
+        EXPECT_EQ(Text("txtSeconds")->text(), QString::number(to)) << from;
+    }
 }
 
 TEST_F(frmOptionsTest, LoadingRunsOnlyTheHandlersOfChangedControls) {
@@ -182,23 +158,19 @@ TEST_F(frmOptionsTest, LoadingRunsOnlyTheHandlersOfChangedControls) {
     EXPECT_EQ(Text("txtAlarm")->text(), " 120");  // equal to the design value
     EXPECT_EQ(Text("txtLines")->text(), "1,2,3,4,");
     EXPECT_FALSE(host.timer1 || host.mainVisible || host.trayAdds || host.trayDeletes);
-    EXPECT_FALSE(ShortcutExists());
-    QWidget* page1 = Get<QWidget>("fra1");
-    EXPECT_FALSE(Get<QCheckBox>("chkKeepLogs")->isEnabledTo(page1));  // appended log
-    EXPECT_TRUE(Text("txtDays")->isEnabledTo(page1));
+    EXPECT_FALSE(QFile::exists(LinkPath()));
+    EXPECT_FALSE(Enabled("chkKeepLogs", "fra1"));  // appended log
+    EXPECT_TRUE(Enabled("txtDays", "fra1"));
     delete dialog.data();
 
     settings.loadAtStartup = 1;
-    settings.sysTrayEnabled = 0;
-    settings.displayData = 0;
-    settings.sampleEnabled = 0;
-    settings.keepLog = 0;
+    settings.sysTrayEnabled = settings.displayData = settings.sampleEnabled = settings.keepLog = 0;
     settings.alarmEnabled = 2;  // only 1 counts as on
     settings.alarmLimitMinutes = 90;
     settings.keepLogDays = 5000;  // hand-edited file
     settings.lines = "2,3,";
     Open(4);
-    EXPECT_TRUE(ShortcutExists());
+    EXPECT_TRUE(QFile::exists(LinkPath()));
     EXPECT_EQ(host.trayDeletes, 1);
     EXPECT_EQ(host.mainVisible, false);
     EXPECT_EQ(host.timer1, false);
@@ -206,50 +178,42 @@ TEST_F(frmOptionsTest, LoadingRunsOnlyTheHandlersOfChangedControls) {
     EXPECT_EQ(Text("txtDays")->text(), "999");
     EXPECT_EQ(Text("txtLines")->text(), "2,3,");
     EXPECT_TRUE(messages.shown.empty());
-    QWidget* page2 = Get<QWidget>("fra2");
-    page1 = Get<QWidget>("fra1");
     for (const char* name :
          {"txtMinutes", "vsb2", "lblMinutes", "txtSeconds", "vsb3", "lblSeconds"})
-        EXPECT_FALSE(Get<QWidget>(name)->isEnabledTo(page2)) << name;
+        EXPECT_FALSE(Enabled(name, "fra2")) << name;
     for (const char* name : {"txtDays", "vsbDays", "lblDays", "txtAlarm", "vsbAlarm", "lblAlarm"})
-        EXPECT_FALSE(Get<QWidget>(name)->isEnabledTo(page1)) << name;
-
+        EXPECT_FALSE(Enabled(name, "fra1")) << name;
     // Daily logs: the keep box becomes available, still unchecked, days still off.
     Get<QRadioButton>("optCreate")->setChecked(true);
-    EXPECT_TRUE(Get<QCheckBox>("chkKeepLogs")->isEnabledTo(page1));
-    EXPECT_FALSE(Text("txtDays")->isEnabledTo(page1));
-}
-
-TEST_F(frmOptionsTest, OnlyTheChosenPageIsShownAndEnabled) {
-    Open();
-    QWidget *page1 = Get<QWidget>("fra1"), *page2 = Get<QWidget>("fra2");
-    EXPECT_TRUE(page1->isVisible() && page1->isEnabled());
-    EXPECT_FALSE(page2->isVisible() || page2->isEnabled());
-    Get<QTabBar>("tbsOptions")->setCurrentIndex(1);
-    EXPECT_TRUE(page2->isVisible() && page2->isEnabled());
-    EXPECT_FALSE(page1->isVisible() || page1->isEnabled());
+    EXPECT_TRUE(Enabled("chkKeepLogs", "fra1"));
+    EXPECT_FALSE(Enabled("txtDays", "fra1"));
+    // Only the chosen page is shown and enabled.
+    for (int tab : {0, 1}) {
+        Get<QTabBar>("tbsOptions")->setCurrentIndex(tab);
+        QWidget *on = Get(tab ? "fra2" : "fra1"), *off = Get(tab ? "fra1" : "fra2");
+        EXPECT_TRUE(on->isVisible() && on->isEnabled()) << tab;
+        EXPECT_FALSE(off->isVisible() || off->isEnabled()) << tab;
+    }
 }
 
 TEST_F(frmOptionsTest, LiveActionsOutlastCancel) {
     const QByteArray stored = Ini();
     Open(4);
-
     Get<QRadioButton>("optClose")->setChecked(true);
     EXPECT_EQ(host.timer1, false);
-    EXPECT_FALSE(Text("txtMinutes")->isEnabledTo(Get<QWidget>("fra2")));
+    EXPECT_FALSE(Enabled("txtMinutes", "fra2"));
     Get<QCheckBox>("chkDisplayData")->setChecked(false);
     EXPECT_EQ(host.mainVisible, false);
     EXPECT_EQ(settings.displayData, 0);
     Get<QCheckBox>("chkIcon")->setChecked(false);
     EXPECT_EQ(host.trayDeletes, 1);
     Get<QCheckBox>("chkLoad")->setChecked(true);
-    EXPECT_TRUE(ShortcutExists());
-    QFile entry(links.EntryPath(StartupShortcut::kFolder, StartupShortcut::kLinkName));
+    QFile entry(LinkPath());
     ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
     EXPECT_TRUE(entry.readAll().contains(
         ("Exec=\"" + root.path() + "/opt vastrel/vastrel\" /min\n").toUtf8()));
     Get<QCheckBox>("chkLoad")->setChecked(false);
-    EXPECT_FALSE(ShortcutExists());
+    EXPECT_FALSE(QFile::exists(LinkPath()));
 
     const int timerCalls = host.timerCalls;
     Click("cmdCancel");
@@ -278,9 +242,8 @@ TEST_F(frmOptionsTest, OkWritesTheFourteenKeysAndSetsTheScanLabels) {
     EXPECT_EQ(host.timer1, true);
     EXPECT_EQ(host.sampleLabelVisible, true);
     ASSERT_TRUE(host.labels);
-    EXPECT_EQ((*host.labels)[0], "Scan rate: 0 min 1 secs");
-    EXPECT_EQ((*host.labels)[1], "Scan time: 10:11:12");
-    EXPECT_EQ((*host.labels)[2], "Save every 720 min");
+    EXPECT_EQ(*host.labels, (std::array<QString, 4>{"Scan rate: 0 min 1 secs",
+                                                    "Scan time: 10:11:12", "Save every 720 min"}));
     EXPECT_TRUE((*host.labels)[3].isNull());
     EXPECT_EQ(host.rebuildsWithLines, std::vector<std::string>{"1,2,"});
 
@@ -290,16 +253,13 @@ TEST_F(frmOptionsTest, OkWritesTheFourteenKeysAndSetsTheScanLabels) {
     Click("cmdOK");
     EXPECT_EQ(settings.scanIntervalSeconds, 150);
     EXPECT_EQ((*host.labels)[0], "Scan rate: 2 min 30 secs");
-}
 
-TEST_F(frmOptionsTest, OkWithSingleTestShowsScanningDisabled) {
     Open();
     Get<QRadioButton>("optClose")->setChecked(true);
     Click("cmdOK");
     EXPECT_EQ(settings.sampleEnabled, 0);
     EXPECT_EQ(settings.closeLineTest, 1);
     EXPECT_EQ(host.timer1, false);
-    ASSERT_TRUE(host.labels);
     EXPECT_EQ((*host.labels)[0], "Scanning disabled");
     for (int i = 1; i < 4; ++i)
         EXPECT_TRUE(!(*host.labels)[i].isNull() && (*host.labels)[i].isEmpty()) << i;

@@ -10,16 +10,18 @@ using namespace platform;
 
 namespace {
 
+using Calls = std::vector<std::string>;
+
 class WindowHookTest : public ::testing::Test {
 protected:
     FakeWindowSystem windows;
     AppState state;
-    std::vector<std::string> calls;
+    Calls calls;
     WindowHook hook{windows,
                     state,
                     {[this] { calls.push_back("unload"); }, [this] { calls.push_back("options"); },
                      [this] { calls.push_back("rebuild"); }}};
-    std::vector<char> buffer = std::vector<char>(300, '\0');
+    std::vector<char> buffer;
 
     void SetUp() override {
         state.mainHwnd = windows.CreateWindowHandle();
@@ -29,59 +31,52 @@ protected:
         });
         hook.Hook();
     }
-    LRESULT Send(DWORD dwData, const std::string& text, DWORD cbData) {
+    LRESULT Send(DWORD dwData, const std::string& text, DWORD cbData, char fill = '\0') {
+        buffer.assign(300, fill);
         std::copy(text.begin(), text.end(), buffer.begin());
         COPYDATASTRUCT cds{dwData, cbData, buffer.data()};
         return windows.SendMessageA(state.mainHwnd, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds));
     }
 };
 
-TEST_F(WindowHookTest, CodeOneOpensOptionsAndEveryMessageReachesTheOldProcedure) {
-    EXPECT_EQ(Send(1, "", 1), 7);
-    EXPECT_EQ(calls, (std::vector<std::string>{"options", "old 74"}));
+// Code 1 opens Options, 3 carries a command (only the exact "test", cut at its
+// NUL or taken whole without one, rebuilds), any other is ignored; every
+// message still reaches the old procedure (WM_COPYDATA is 74).
+TEST_F(WindowHookTest, CopyDataCodesAndTheTestCommand) {
+    const std::vector<std::tuple<DWORD, std::string, DWORD, std::string, bool, Calls>> cases = {
+        {1, "", 1, "", false, {"options", "old 74"}},
+        {2, "test", 5, "", false, {"old 74"}},
+        {0, "test", 5, "", false, {"old 74"}},
+        {3, "TEST", 5, "TEST", false, {"old 74"}},
+        {3, std::string("test\0junk", 9), 9, "test", true, {"rebuild", "old 74"}},
+        {3, "testtest", 4, "test", true, {"rebuild", "old 74"}},
+    };
+    for (const auto& [code, bytes, size, text, test, expected] : cases) {
+        calls.clear();
+        EXPECT_EQ(Send(code, bytes, size), 7) << code << " " << bytes;
+        EXPECT_EQ(state.copyDataText, text) << code << " " << bytes;
+        EXPECT_EQ(state.testRequested, test) << code << " " << bytes;
+        EXPECT_EQ(calls, expected) << code << " " << bytes;
+    }
     windows.SendMessageA(state.mainHwnd, 0x1234, 0, 0);
     EXPECT_EQ(calls.back(), "old 4660");
 }
 
-TEST_F(WindowHookTest, OnlyTheExactWordTestRebuildsTheTable) {
-    Send(3, "TEST", 5);
-    EXPECT_FALSE(state.testRequested);
-    EXPECT_EQ(state.copyDataText, "TEST");
-    Send(3, "test", 5);
-    EXPECT_TRUE(state.testRequested);
-    EXPECT_EQ(calls, (std::vector<std::string>{"old 74", "rebuild", "old 74"}));
-}
-
-TEST_F(WindowHookTest, TextIsCutAtItsNulOrTakenWholeWithoutOne) {
-    Send(3, std::string("test\0junk", 9), 9);
-    EXPECT_EQ(state.copyDataText, "test");
-    Send(3, "testtest", 4);  // no NUL within cbData
-    EXPECT_EQ(state.copyDataText, "test");
-}
-
 TEST_F(WindowHookTest, OversizedFramesAreNeverReadPastTheHandOverBuffer) {
-    buffer.assign(300, 'x');
-    Send(3, "", 100000);
+    Send(3, "", 100000, 'x');
     EXPECT_EQ(state.copyDataText.size(), WindowHook::kMaxCopyData);
     COPYDATASTRUCT empty{3, 10, nullptr};
     windows.SendMessageA(state.mainHwnd, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&empty));
     EXPECT_EQ(state.copyDataText, "");
 }
 
-TEST_F(WindowHookTest, OtherCodesAreIgnored) {
-    Send(2, "test", 5);
-    Send(0, "test", 5);
-    EXPECT_FALSE(state.testRequested);
-    EXPECT_EQ(calls, (std::vector<std::string>{"old 74", "old 74"}));
-}
-
 TEST_F(WindowHookTest, CloseUnloadsAndUnhookGivesTheOldProcedureBack) {
     windows.SendMessageA(state.mainHwnd, WM_CLOSE, 0, 0);
-    EXPECT_EQ(calls, (std::vector<std::string>{"unload", "old 16"}));
+    EXPECT_EQ(calls, (Calls{"unload", "old 16"}));
     hook.Unhook();
     calls.clear();
     Send(1, "", 1);
-    EXPECT_EQ(calls, std::vector<std::string>{"old 74"});
+    EXPECT_EQ(calls, Calls{"old 74"});
 }
 
 }  // namespace

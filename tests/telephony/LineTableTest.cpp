@@ -17,18 +17,14 @@ std::vector<std::size_t> Watched(const std::string& lines, std::size_t devices) 
 using Lines = std::vector<std::size_t>;
 
 TEST(WatchedLineRule, EveryEntryNeedsAFollowingCommaAndAnExactNumber) {
-    EXPECT_EQ(Watched("2,5,", 7), (Lines{2, 5}));
-    EXPECT_EQ(Watched("5,2,", 7), (Lines{2, 5}));
-    EXPECT_EQ(Watched("1,2,3", 7), (Lines{1, 2}));
-    EXPECT_EQ(Watched("12,3,", 12), (Lines{3, 12}));
-    EXPECT_EQ(Watched("2,", 1), Lines{});
-    EXPECT_EQ(Watched("1, 2,", 3), (Lines{1}));
-    EXPECT_EQ(Watched("02,3,", 3), (Lines{3}));
-    EXPECT_EQ(Watched("1-4,", 5), Lines{});
-    EXPECT_EQ(Watched("0,1,1,1,", 3), (Lines{1}));
-    EXPECT_EQ(Watched("", 3), Lines{});
-    EXPECT_EQ(Watched(",,3,", 3), (Lines{3}));
-    EXPECT_EQ(Watched("99999999999999999999999,2,", 3), (Lines{2}));
+    const std::vector<std::tuple<const char*, std::size_t, Lines>> cases = {
+        {"2,5,", 7, {2, 5}},  {"5,2,", 7, {2, 5}},   {"1,2,3", 7, {1, 2}}, {"12,3,", 12, {3, 12}},
+        {"2,", 1, {}},        {"1, 2,", 3, {1}},     {"02,3,", 3, {3}},    {"1-4,", 5, {}},
+        {"0,1,1,1,", 3, {1}}, {"", 3, {}},           {",,3,", 3, {3}},
+        {"99999999999999999999999,2,", 3, {2}},
+    };
+    for (const auto& [lines, devices, watched] : cases)
+        EXPECT_EQ(Watched(lines, devices), watched) << lines;
 }
 
 // The one-pass form must agree with the literal rule on any text.
@@ -52,12 +48,14 @@ TEST(WatchedLineRule, AllLinesListsEveryDeviceWithAFinalComma) {
 }
 
 TEST(LineNameField, IsTwentyTwoCharactersWithTheCommaAfterTheName) {
-    EXPECT_EQ(LineTable::NameField(std::string("Sales")), "Sales," + std::string(16, ' '));
-    EXPECT_EQ(LineTable::NameField(std::string(21, 'a')), std::string(21, 'a') + ",");
-    EXPECT_EQ(LineTable::NameField(std::string(22, 'b')), std::string(21, 'b') + ",");
-    EXPECT_EQ(LineTable::NameField(std::string("abcdefghijklmnopqrstuvwxy")),
-              "abcdefghijklmnopqrstu,");
-    EXPECT_EQ(LineTable::NameField(std::string()), "," + std::string(21, ' '));
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"Sales", "Sales," + std::string(16, ' ')},
+        {std::string(21, 'a'), std::string(21, 'a') + ","},
+        {std::string(22, 'b'), std::string(21, 'b') + ","},
+        {"abcdefghijklmnopqrstuvwxy", "abcdefghijklmnopqrstu,"},
+        {"", "," + std::string(21, ' ')},
+    };
+    for (const auto& [name, field] : cases) EXPECT_EQ(LineTable::NameField(name), field) << name;
     EXPECT_EQ(LineTable::NameField(std::nullopt), "Name Not Available");
 }
 

@@ -32,8 +32,7 @@ protected:
         DWORD size = sizeof data, type = 0;
         const LONG r = registry.RegQueryValueExA(key, "hTapi", nullptr, &type, data, &size);
         registry.RegCloseKey(key);
-        if (r != 0) return std::nullopt;
-        return std::string(reinterpret_cast<char*>(data), size);
+        return r ? std::nullopt : std::optional(std::string(reinterpret_cast<char*>(data), size));
     }
     std::optional<std::string> NameOf(const std::string& stored) {
         api.lines = {{stored}};

@@ -1,8 +1,7 @@
-// Desktop services: programs started without a shell, PATH look-ups, and
-// printing that gives up at once without a print system.
+// Desktop services: programs started without a shell, and printing that gives
+// up at once without a print system.
 #include <gtest/gtest.h>
 
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -16,38 +15,33 @@
 namespace platform {
 namespace {
 
-QString WaitForFile(const QString& path, int ms = 5000) {
-    const QDeadlineTimer deadline(ms);
-    while (!deadline.hasExpired()) {
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly)) {
-            const QByteArray text = file.readAll();
-            if (text.endsWith('\n')) return QString::fromUtf8(text).trimmed();
-        }
-        QTest::qWait(20);
-    }
-    return {};
-}
-
 TEST(QtDesktop, StartsProgramsWithoutAShell) {
     QTemporaryDir dir;
     const QString out = dir.filePath("out");
-    const QString script = dir.filePath("record.sh");
-    QFile file(script);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("#!/bin/sh\necho $$ > \"$1.pid\"\nprintf '%s\\n' \"$2\" > \"$1\"\n");
-    file.close();
-    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile script(dir.filePath("record.sh"));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\necho $$ > \"$1.pid\"\nprintf '%s\\n' \"$2\" > \"$1\"\n");
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // A whole line written by the script, or nothing after five seconds.
+    const auto written = [](const QString& path) {
+        QByteArray text;
+        static_cast<void>(QTest::qWaitFor(
+            [&] {
+                QFile file(path);
+                text = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+                return text.endsWith('\n');
+            },
+            5000));
+        return QString::fromUtf8(text).trimmed();
+    };
 
     QtDesktop desktop;
     const QString argument = "a b; touch " + dir.filePath("injected");
-    ASSERT_TRUE(desktop.StartProgram(script, {out, argument}));
-    EXPECT_EQ(WaitForFile(out), argument);
+    ASSERT_TRUE(desktop.StartProgram(script.fileName(), {out, argument}));
+    EXPECT_EQ(written(out), argument);
     EXPECT_FALSE(QFile::exists(dir.filePath("injected")));
-    // The script ends by itself; make sure of it.
-    const int pid = WaitForFile(out + ".pid").toInt();
-    if (pid > 1) ::kill(pid, SIGKILL);
-
+    if (const int pid = written(out + ".pid").toInt(); pid > 1) ::kill(pid, SIGKILL);
     EXPECT_FALSE(desktop.StartProgram(dir.filePath("missing"), {}));
     EXPECT_FALSE(desktop.StartProgram("", {}));
 }

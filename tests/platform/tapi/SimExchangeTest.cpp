@@ -41,13 +41,15 @@ TEST(ExchangeConfigTest, DamagedValuesFallBackToSoundDefaults) {
     const auto lines = [](const char* value) {
         return ExchangeConfig::Parse(std::string("[Exchange]\nLines=") + value).lines;
     };
-    EXPECT_EQ(0u, lines("0"));
-    EXPECT_EQ(0u, lines("-5"));
-    EXPECT_EQ(4u, lines("many"));
-    EXPECT_EQ(4u, lines("12abc"));
-    EXPECT_EQ(ExchangeConfig::kMaxLines, lines("4000000000"));
-    EXPECT_EQ(ExchangeConfig::kMaxLines, lines("99999999999999999999999"));
-    EXPECT_EQ(7u, lines("0007"));
+    const std::pair<const char*, DWORD> cases[] = {
+        {"0", 0},
+        {"-5", 0},
+        {"many", 4},
+        {"12abc", 4},
+        {"0007", 7},
+        {"4000000000", ExchangeConfig::kMaxLines},
+        {"99999999999999999999999", ExchangeConfig::kMaxLines}};
+    for (const auto& [value, expected] : cases) EXPECT_EQ(expected, lines(value)) << value;
 
     const auto config = ExchangeConfig::Parse(
         "garbage\n[Exchange\nLines=1\n[Exchange]\nSeed=-1\nTraffic=lots\n"
@@ -126,14 +128,11 @@ TEST_F(ExchangeStoreTest, ChangesByAnotherStoreShowAtTheNextRefresh) {
     EXPECT_TRUE(vastrel.Refresh());
     ASSERT_EQ(1u, vastrel.State().CallsOn(3).size());
     EXPECT_FALSE(vastrel.Refresh());
-
-    for (int i = 0; i < 5; ++i) {
-        ASSERT_TRUE(phone.Update([](ExchangeState& s) { s.SetBlocked(0, true); }));
+    // Changes of the same size in quick succession are each seen.
+    for (const bool blocked : {true, false, true, false}) {
+        ASSERT_TRUE(phone.Update([&](ExchangeState& s) { s.SetBlocked(0, blocked); }));
         vastrel.Refresh();
-        EXPECT_TRUE(vastrel.State().IsBlocked(0));
-        ASSERT_TRUE(phone.Update([](ExchangeState& s) { s.SetBlocked(0, false); }));
-        vastrel.Refresh();
-        EXPECT_FALSE(vastrel.State().IsBlocked(0)) << i;
+        EXPECT_EQ(vastrel.State().IsBlocked(0), blocked);
     }
 }
 
@@ -182,17 +181,11 @@ std::vector<DemoAction> TenMinutes(std::uint32_t seed, DWORD lines) {
     return all;
 }
 
-TEST(DemoTrafficTest, TheSameSeedRepeatsTheRun) {
-    const auto first = TenMinutes(7, 4);
-    EXPECT_EQ(first, TenMinutes(7, 4));
-    EXPECT_NE(first, TenMinutes(8, 4));
-    // Advancing in other steps does not change what happens.
-    DemoTraffic once(7, 4);
-    EXPECT_EQ(first, once.Advance(600000));
-}
-
-TEST(DemoTrafficTest, CallsRingFirstAndEndOnce) {
+TEST(DemoTrafficTest, TheSameSeedRepeatsTheRunAndCallsRingFirstAndEndOnce) {
     const auto actions = TenMinutes(3, 4);
+    EXPECT_EQ(actions, TenMinutes(3, 4));
+    EXPECT_NE(actions, TenMinutes(8, 4));
+    EXPECT_EQ(actions, DemoTraffic(3, 4).Advance(600000)) << "other steps, the same run";
     std::map<std::uint64_t, std::vector<DemoAction::Kind>> byCall;
     std::map<DWORD, int> activeOnLine;
     std::int64_t last = 0;

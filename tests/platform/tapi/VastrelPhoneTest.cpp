@@ -42,17 +42,11 @@ protected:
     }
 
     PhoneRun Phone(const QStringList& arguments) {
-        QProcess process;
+        QProcess process;  // killed by its pid if it does not finish
         process.start(Program(), arguments);
         PhoneRun run;
-        if (!process.waitForStarted(5000)) {
-            ADD_FAILURE() << "cannot start " << Program().toStdString();
-            return run;
-        }
         if (!process.waitForFinished(10000)) {
-            ADD_FAILURE() << "vastrel-phone did not finish";
-            process.kill();  // by its pid
-            process.waitForFinished(2000);
+            ADD_FAILURE() << "vastrel-phone did not finish: " << Program().toStdString();
             return run;
         }
         run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
@@ -143,9 +137,7 @@ TEST_F(VastrelPhoneTest, BadUsageExitsWithTwoAndSaysWhy) {
     const PhoneRun help = Phone({"--help"});
     EXPECT_EQ(0, help.exitCode);
     EXPECT_TRUE(help.out.contains("ring LINE"));
-}
-
-TEST_F(VastrelPhoneTest, NothingToAnswerOrHangUpIsAFailureNotUsage) {
+    // Nothing to answer or hang up is a failure, not a usage error.
     EXPECT_EQ(1, Phone({"answer", "1"}).exitCode);
     EXPECT_EQ(1, Phone({"hangup", "1"}).exitCode);
 }

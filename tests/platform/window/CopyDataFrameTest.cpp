@@ -1,3 +1,5 @@
+// The bytes of one window message between processes: what travels, what is
+// refused, and a decoder that never accepts more than it was given.
 #include <gtest/gtest.h>
 
 #include <QtEndian>
@@ -16,19 +18,18 @@ CopyDataFrame::Message HandOver(DWORD dwData, QByteArray data) {
     return {WM_COPYDATA, 0x1234, dwData, std::move(data)};
 }
 
-void PutU32(QByteArray& frame, qsizetype offset, quint32 value) {
+const QByteArray kTest("test\0", 5);
+
+QByteArray With(QByteArray frame, qsizetype offset, quint32 value) {
     qToLittleEndian(value, frame.data() + offset);
+    return frame;
 }
 
-}  // namespace
-
-TEST(CopyDataFrame, RoundTripsEveryMessageItCarries) {
-    const QByteArray test("test\0", 5);
-    const QByteArray full(256, 'x');
+TEST(CopyDataFrame, RoundTripsWhatTravelsAndRefusesTheRest) {
     const CopyDataFrame::Message cases[] = {HandOver(1, QByteArray(1, '\0')),
-                                            HandOver(3, test),
+                                            HandOver(3, kTest),
                                             HandOver(0, {}),
-                                            HandOver(7, full),
+                                            HandOver(7, QByteArray(256, 'x')),
                                             {WM_CLOSE, ~WPARAM{0}, 0, {}}};
     for (const auto& message : cases) {
         const QByteArray frame = CopyDataFrame::Encode(message);
@@ -40,54 +41,31 @@ TEST(CopyDataFrame, RoundTripsEveryMessageItCarries) {
         EXPECT_EQ(decoded.message.dwData, message.dwData);
         EXPECT_EQ(decoded.message.data, message.data);
     }
-}
-
-TEST(CopyDataFrame, RefusesToEncodeWhatCannotTravel) {
     EXPECT_TRUE(CopyDataFrame::Encode(HandOver(3, QByteArray(257, 'x'))).isEmpty());
     EXPECT_TRUE(CopyDataFrame::Encode({WM_MOUSEMOVE, 0, 0, {}}).isEmpty());
     EXPECT_TRUE(CopyDataFrame::Encode({WM_CLOSE, 0, 1, {}}).isEmpty());
     EXPECT_TRUE(CopyDataFrame::Encode({WM_CLOSE, 0, 0, "x"}).isEmpty());
 }
 
-TEST(CopyDataFrame, EveryPrefixOfAGoodFrameIsIncomplete) {
-    const QByteArray frame = CopyDataFrame::Encode(HandOver(3, QByteArray("test\0", 5)));
-    for (qsizetype n = 0; n < frame.size(); ++n)
-        EXPECT_EQ(CopyDataFrame::Decode(frame.first(n)).status, Status::Incomplete) << n;
-}
+TEST(CopyDataFrame, PrefixesAreIncompleteAndBadFramesInvalidAsSoonAsTheBytesShowIt) {
+    const QByteArray good = CopyDataFrame::Encode(HandOver(3, kTest));
+    for (qsizetype n = 0; n < good.size(); ++n)
+        EXPECT_EQ(CopyDataFrame::Decode(good.first(n)).status, Status::Incomplete) << n;
 
-TEST(CopyDataFrame, RejectsBadFramesAsSoonAsTheBytesShowIt) {
-    const QByteArray good = CopyDataFrame::Encode(HandOver(3, QByteArray("test\0", 5)));
     const QByteArray header = good.first(CopyDataFrame::kHeaderSize);
-
-    // Garbage is refused on its first byte, without waiting for a header.
-    EXPECT_EQ(CopyDataFrame::Decode("G").status, Status::Invalid);
-    EXPECT_EQ(CopyDataFrame::Decode("VWMX").status, Status::Invalid);
-
-    QByteArray tooBig = header;
-    PutU32(tooBig, 24, 1000);
-    PutU32(tooBig, 4, 1028);
-    EXPECT_EQ(CopyDataFrame::Decode(tooBig).status, Status::Invalid);
-
-    QByteArray wrapping = header;  // 28 + cbData overflowing 32 bits
-    PutU32(wrapping, 24, 0xFFFFFFF0u);
-    PutU32(wrapping, 4, 12);
-    EXPECT_EQ(CopyDataFrame::Decode(wrapping).status, Status::Invalid);
-
-    QByteArray sizeDisagrees = good;
-    PutU32(sizeDisagrees, 4, CopyDataFrame::kHeaderSize + 4);
-    EXPECT_EQ(CopyDataFrame::Decode(sizeDisagrees).status, Status::Invalid);
-    PutU32(sizeDisagrees, 4, CopyDataFrame::kHeaderSize + 6);
-    EXPECT_EQ(CopyDataFrame::Decode(sizeDisagrees).status, Status::Invalid);
-
-    QByteArray unknownMessage = good;
-    PutU32(unknownMessage, 8, WM_MOUSEMOVE);
-    EXPECT_EQ(CopyDataFrame::Decode(unknownMessage).status, Status::Invalid);
-
-    QByteArray closeWithData = good;
-    PutU32(closeWithData, 8, WM_CLOSE);
-    EXPECT_EQ(CopyDataFrame::Decode(closeWithData).status, Status::Invalid);
-
-    EXPECT_EQ(CopyDataFrame::Decode(good + "x").status, Status::Invalid);
+    const std::pair<const char*, QByteArray> bad[] = {
+        {"garbage, first byte", "G"},
+        {"wrong magic", "VWMX"},
+        {"cbData 1000", With(With(header, 24, 1000), 4, 1028)},
+        {"28 + cbData wraps", With(With(header, 24, 0xFFFFFFF0u), 4, 12)},
+        {"size too small", With(good, 4, CopyDataFrame::kHeaderSize + 4)},
+        {"size too large", With(good, 4, CopyDataFrame::kHeaderSize + 6)},
+        {"unknown message", With(good, 8, WM_MOUSEMOVE)},
+        {"close with data", With(good, 8, WM_CLOSE)},
+        {"trailing byte", good + "x"},
+    };
+    for (const auto& [what, bytes] : bad)
+        EXPECT_EQ(CopyDataFrame::Decode(bytes).status, Status::Invalid) << what;
 }
 
 TEST(CopyDataFrame, RepliesRoundTripAndRejectGarbage) {
@@ -102,28 +80,20 @@ TEST(CopyDataFrame, RepliesRoundTripAndRejectGarbage) {
     EXPECT_EQ(CopyDataFrame::DecodeReply("VWM1").status, Status::Invalid);
 }
 
-// Mutated frames: the decoder must never crash, and whatever it accepts must
-// be exactly the canonical encoding of what it returns (nothing is guessed).
+// Mutated frames never crash the decoder, and whatever it accepts is exactly
+// the canonical encoding of what it returns (nothing is guessed).
 TEST(CopyDataFrame, MutatedFramesDecodeOnlyToWhatTheyEncode) {
     std::mt19937 random(20240611);
-    const QByteArray base = CopyDataFrame::Encode(HandOver(3, QByteArray("test\0", 5)));
+    const QByteArray base = CopyDataFrame::Encode(HandOver(3, kTest));
     int complete = 0;
     for (int round = 0; round < 20000; ++round) {
         QByteArray bytes = base;
-        const int edits = 1 + static_cast<int>(random() % 3);
-        for (int e = 0; e < edits; ++e) {
+        for (int e = 0, edits = 1 + static_cast<int>(random() % 3); e < edits; ++e) {
             const auto at = static_cast<qsizetype>(random() % bytes.size());
-            switch (random() % 3) {
-                case 0:
-                    bytes[at] = static_cast<char>(random());
-                    break;
-                case 1:
-                    bytes.truncate(at);
-                    break;
-                default:
-                    bytes.append(static_cast<char>(random()));
-                    break;
-            }
+            const unsigned kind = random() % 3;
+            if (kind == 0) bytes[at] = static_cast<char>(random());
+            if (kind == 1) bytes.truncate(at);
+            if (kind == 2) bytes.append(static_cast<char>(random()));
             if (bytes.isEmpty()) bytes = base;
         }
         const auto decoded = CopyDataFrame::Decode(bytes);
@@ -133,3 +103,5 @@ TEST(CopyDataFrame, MutatedFramesDecodeOnlyToWhatTheyEncode) {
     }
     EXPECT_GT(complete, 0);  // some mutations (wParam, dwData, data) stay valid
 }
+
+}  // namespace

@@ -6,56 +6,48 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <csignal>
 
 #include "SipLab.h"
 
 namespace {
 
+// The built program in a home of its own; a copy of it, so the logs beside
+// it stay in that home. Started and stopped through the lab, by its pid.
 class Program {
 public:
-    explicit Program(const SipLab& lab) {
+    explicit Program(SipLab& lab) : lab_(lab) {
         for (const char* d : {"config", "state", "data", "runtime", "program"})
-            QDir().mkpath(root_.path() + "/" + d);
-        QFile::setPermissions(root_.path() + "/runtime",
+            QDir().mkpath(Path(d));
+        QFile::setPermissions(Path("runtime"),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        // A program folder of its own, so the logs stay in this test's home.
         QFile::copy(qEnvironmentVariable("VASTREL_BIN_DIR") + "/vastrel", Path("program/vastrel"));
         Write("config/telephon.ini",
               "[Provider]\nName=kamailio\n[Kamailio]\nRpc=" + lab.RpcUrl().toUtf8() +
                   "\nEvents=" + lab.Events().toUtf8() +
-                  "\nLine1=101\nLine1Name=Front desk\nLine2=102\n"
-                  "Line3=103\n");
+                  "\nLine1=101\nLine1Name=Front desk\nLine2=102\nLine3=103\n");
         Write("config/vastrel.ini",
               "The following lines are required by Vastrel - do NOT edit or remove\r\n\r\n"
               "[Preferences]\r\nSave Data=0\r\nLines=1,2,3,\r\n");
+    }
+    bool Start() {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("HOME", root_.path());
-        env.insert("XDG_CONFIG_HOME", Path("config"));
-        env.insert("XDG_STATE_HOME", Path("state"));
-        env.insert("XDG_DATA_HOME", Path("data"));
-        env.insert("XDG_RUNTIME_DIR", Path("runtime"));
+        for (const auto& [var, dir] : {std::pair{"XDG_CONFIG_HOME", "config"},
+                                       {"XDG_STATE_HOME", "state"},
+                                       {"XDG_DATA_HOME", "data"},
+                                       {"XDG_RUNTIME_DIR", "runtime"}})
+            env.insert(var, Path(dir));
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.remove("DISPLAY");
         env.remove("WAYLAND_DISPLAY");
-        process_.setProcessEnvironment(env);
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    }
-    ~Program() {
-        if (process_.state() != QProcess::NotRunning) {
-            ::kill(static_cast<pid_t>(process_.processId()), SIGKILL);
-            process_.waitForFinished(3000);
-        }
-    }
-    bool Start() {
-        process_.start(Path("program/vastrel"), {});
-        return process_.waitForStarted(5000) &&
+        process_ = lab_.Start(Path("program/vastrel"), {}, env);
+        return process_ != nullptr &&
                SipLab::WaitFor([&] { return QFile::exists(Path("program/DataLogs/Data.log")); },
                                10000);
     }
     bool Stop() {
-        ::kill(static_cast<pid_t>(process_.processId()), SIGTERM);
-        return process_.waitForFinished(5000);
+        lab_.Stop(process_);
+        return process_->state() == QProcess::NotRunning;
     }
     QString Path(const QString& rel) const { return root_.path() + "/" + rel; }
     QByteArray Read(const QString& rel) const {
@@ -70,9 +62,9 @@ private:
         f.open(QIODevice::WriteOnly | QIODevice::Truncate);
         f.write(text);
     }
-
+    SipLab& lab_;
     QTemporaryDir root_;
-    QProcess process_;
+    QProcess* process_ = nullptr;
 };
 
 TEST(KamailioEndToEnd, LinesGoOnlineAndIdleAndEveryRingingCallIsLoggedOnce) {

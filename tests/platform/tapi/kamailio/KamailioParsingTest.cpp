@@ -12,36 +12,26 @@ using namespace platform::kamailio;
 
 namespace {
 
-QByteArray Hex(const QByteArray& bytes) {
-    return bytes.toHex();
-}
-
-TEST(CallerText, HexThatIsNotWholeBytesOrTooLongGivesNothing) {
-    EXPECT_EQ(CallerText::FromHex("416461", 10), "Ada");
-    EXPECT_EQ(CallerText::FromHex("41446", 10), "");
-    EXPECT_EQ(CallerText::FromHex("4g", 10), "");
-    EXPECT_EQ(CallerText::FromHex("41414141", 3), "");
-}
-
-TEST(CallerText, Utf8BecomesLatin1AndEverythingElseIsMadeHarmless) {
-    EXPECT_EQ(CallerText::Safe("Zo\xC3\xAB", 64), "Zo\xEB");   // UTF-8 e-diaeresis
-    EXPECT_EQ(CallerText::Safe("Zo\xEB", 64), "Zo\xEB");       // already Latin-1
-    EXPECT_EQ(CallerText::Safe("5\xE2\x82\xAC", 64), "5?");    // euro sign: none in Latin-1
-    EXPECT_EQ(CallerText::Safe("\xF0\x9F\x93\x9E", 64), "?");  // one character, one mark
-    EXPECT_EQ(CallerText::Safe("\xED\xA0\x80", 64),
-              "\xED\xA0?");  // a surrogate is no UTF-8; 0x80 is C1
-    EXPECT_EQ(CallerText::Safe(std::string("a\0b\tc\r\nd\x1B\x7F", 10), 64), "a?b?c??d??");
-    EXPECT_EQ(CallerText::Safe("x\xC2\x85y", 64), "x?y");  // C1 control
-    EXPECT_EQ(CallerText::Safe("  Ada  ", 64), "Ada");
-    EXPECT_EQ(CallerText::Safe("   ", 64), "");
-    EXPECT_EQ(CallerText::Safe(std::string(500, 'n'), 64), std::string(64, 'n'));
-}
-
-TEST(CallerText, DecodeBoundsWhatItReadsBeforeDecoding) {
-    EXPECT_EQ(CallerText::Decode(Hex("Ada \"the\" Lovelace").toStdString(), 64),
+TEST(CallerText, HexAndTextAreBoundedAndMadeHarmless) {
+    const std::pair<std::string, std::string> fromHex[] = {
+        {"416461", "Ada"}, {"41446", ""}, {"4g", ""}, {"41414141", ""}};  // limit 3 bytes
+    for (const auto& [hex, text] : fromHex) EXPECT_EQ(CallerText::FromHex(hex, 3), text) << hex;
+    const std::pair<std::string, std::string> safe[] = {
+        {"Zo\xC3\xAB", "Zo\xEB"},       // UTF-8 e-diaeresis becomes Latin-1
+        {"Zo\xEB", "Zo\xEB"},           // already Latin-1
+        {"5\xE2\x82\xAC", "5?"},        // euro sign: none in Latin-1
+        {"\xF0\x9F\x93\x9E", "?"},      // one character, one mark
+        {"\xED\xA0\x80", "\xED\xA0?"},  // a surrogate is no UTF-8; 0x80 is C1
+        {std::string("a\0b\tc\r\nd\x1B\x7F", 10), "a?b?c??d??"},
+        {"x\xC2\x85y", "x?y"},  // C1 control
+        {"  Ada  ", "Ada"},
+        {"   ", ""},
+        {std::string(500, 'n'), std::string(64, 'n')}};
+    for (const auto& [in, out] : safe) EXPECT_EQ(CallerText::Safe(in, 64), out) << in;
+    EXPECT_EQ(CallerText::Decode(QByteArray("Ada \"the\" Lovelace").toHex().toStdString(), 64),
               "Ada \"the\" Lovelace");
-    const std::string longHex = Hex(QByteArray(100000, 'z')).toStdString();
-    EXPECT_EQ(CallerText::Decode(longHex, 64), std::string(64, 'z'));
+    EXPECT_EQ(CallerText::Decode(QByteArray(100000, 'z').toHex().toStdString(), 64),
+              std::string(64, 'z'));
 }
 
 TEST(DialogParser, EventsOfTheThreeKinds) {

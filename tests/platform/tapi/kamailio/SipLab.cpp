@@ -32,8 +32,10 @@ bool SipLab::WaitFor(const std::function<bool()>& condition, int ms) {
     return true;
 }
 
-QProcess* SipLab::Start(const QString& program, const QStringList& args) {
+QProcess* SipLab::Start(const QString& program, const QStringList& args,
+                        const QProcessEnvironment& env) {
     auto process = std::make_unique<QProcess>();
+    process->setProcessEnvironment(env);
     process->setWorkingDirectory(run_.path());
     process->setStandardInputFile(QProcess::nullDevice());
     const QString log = run_.path() + "/" + QFileInfo(program).fileName() + "-" +
@@ -99,27 +101,12 @@ QProcess* SipLab::Call(const QString& extension, const QString& number, const QS
                        int talkMs, bool cancel) {
     const QString scenario =
         QStringLiteral(VASTREL_SIPP_SCENARIOS) + (cancel ? "/uac_cancel.xml" : "/uac.xml");
-    return Start("sipp", {"127.0.0.1:" + QString::number(base_),
-                          "-sf",
-                          scenario,
-                          "-s",
-                          extension,
-                          "-i",
-                          "127.0.0.1",
-                          "-p",
-                          QString::number(base_ + nextCaller_++),
-                          "-m",
-                          "1",
-                          "-d",
-                          QString::number(talkMs),
-                          "-key",
-                          "number",
-                          number,
-                          "-key",
-                          "name",
-                          name,
-                          "-nostdin",
-                          "-trace_err"});
+    const QString port = QString::number(base_ + nextCaller_++);
+    const QStringList flags = QString("-s %1 -i 127.0.0.1 -p %2 -m 1 -d %3 -nostdin -trace_err")
+                                  .arg(extension, port, QString::number(talkMs))
+                                  .split(' ');
+    return Start("sipp", QStringList{"127.0.0.1:" + QString::number(base_), "-sf", scenario} +
+                             flags + QStringList{"-key", "number", number, "-key", "name", name});
 }
 
 bool SipLab::Finished(QProcess* process, int ms) {

@@ -36,11 +36,12 @@ public:
     QString Diagnostics() const;
 
     static bool WaitFor(const std::function<bool()>& condition, int ms);
-
-private:
-    QProcess* Start(const QString& program, const QStringList& args);
+    // Any process, logged with the others; Stop sends SIGTERM, then SIGKILL.
+    QProcess* Start(const QString& program, const QStringList& args,
+                    const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment());
     void Stop(QProcess* process);
 
+private:
     int base_;
     int nextCaller_ = 1;
     QTemporaryDir run_;
