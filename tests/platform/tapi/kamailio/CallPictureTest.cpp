@@ -9,97 +9,87 @@ using namespace platform::kamailio;
 
 namespace {
 
-DialogRecord Event(const std::string& key, DWORD state, const std::string& line = "101") {
-    return DialogRecord{key, line, state, "5551234", "Ada"};
+constexpr DWORD O = LINECALLSTATE_OFFERING, C = LINECALLSTATE_CONNECTED;
+DialogRecord Ev(const std::string& key, DWORD state, const std::string& line = "101",
+                const std::string& name = "Ada") {
+    return DialogRecord{key, line, state, "5551234", name};
+}
+// Every call as "id line state name;", by line.
+std::string Describe(const CallPicture& picture) {
+    std::string text;
+    for (DWORD d = 0; d < 3; ++d)
+        for (const CallId id : picture.CallsOn(d)) {
+            const ProviderCall* call = picture.Find(id);
+            text += std::to_string(id) + " " + std::to_string(call->device) +
+                    (call->state == C   ? "C "
+                     : call->state == O ? "O "
+                                        : "? ") +
+                    call->name + ";";
+        }
+    return text;
 }
 
-class CallPictureTest : public ::testing::Test {
-protected:
-    CallPicture picture{{"101", "102", "103"}};
-    std::size_t Calls(DWORD device) const { return picture.CallsOn(device).size(); }
-    DWORD StateOf(DWORD device) const { return picture.Find(picture.CallsOn(device).at(0))->state; }
-};
-
-TEST_F(CallPictureTest, ACallRingsIsAnsweredAndEnds) {
-    EXPECT_TRUE(picture.Apply(Event("1:1", LINECALLSTATE_OFFERING, "102")));
-    ASSERT_EQ(Calls(1), 1u);
-    EXPECT_EQ(Calls(0), 0u);
-    const ProviderCall* call = picture.Find(picture.CallsOn(1)[0]);
-    EXPECT_EQ(call->device, 1u);
-    EXPECT_EQ(call->number, "5551234");
-    EXPECT_EQ(call->name, "Ada");
-    EXPECT_EQ(call->state, LINECALLSTATE_OFFERING);
-    EXPECT_TRUE(picture.Apply(Event("1:1", LINECALLSTATE_CONNECTED, "102")));
-    EXPECT_EQ(StateOf(1), LINECALLSTATE_CONNECTED);
-    const CallId id = picture.CallsOn(1)[0];
-    EXPECT_TRUE(picture.Apply(Event("1:1", 0, "")));
-    EXPECT_EQ(Calls(1), 0u);
-    EXPECT_EQ(picture.Find(id), nullptr);
-}
-
-TEST_F(CallPictureTest, StrayEventsChangeNothing) {
-    EXPECT_FALSE(picture.Apply(Event("1:1", LINECALLSTATE_OFFERING, "999")));  // not watched
-    EXPECT_FALSE(picture.Apply(Event("1:2", 0)));                              // never seen
-    picture.Apply(Event("1:3", LINECALLSTATE_CONNECTED));
-    EXPECT_FALSE(picture.Apply(Event("1:3", LINECALLSTATE_OFFERING)));  // no way back to ringing
-    EXPECT_EQ(StateOf(0), LINECALLSTATE_CONNECTED);
-    picture.Apply(Event("1:3", 0));
-    EXPECT_FALSE(picture.Apply(Event("1:3", LINECALLSTATE_CONNECTED)));  // late, after its end
-    EXPECT_EQ(Calls(0), 0u);
-    picture.ForgetEnded();  // a restarted server may hand the key out again
-    EXPECT_TRUE(picture.Apply(Event("1:3", LINECALLSTATE_OFFERING)));
-}
-
-TEST_F(CallPictureTest, CallerIdMissingFromTheFirstWordIsTakenFromALaterOne) {
-    picture.Apply(DialogRecord{"1:1", "101", LINECALLSTATE_OFFERING, "", ""});
-    picture.Apply(Event("1:1", LINECALLSTATE_CONNECTED));
-    EXPECT_EQ(picture.Find(picture.CallsOn(0)[0])->name, "Ada");
-}
-
-TEST_F(CallPictureTest, ASnapshotReplacesThePictureButKeepsTheIdsOfKnownCalls) {
-    picture.Apply(Event("1:1", LINECALLSTATE_OFFERING));
-    picture.Apply(Event("1:2", LINECALLSTATE_OFFERING, "102"));
-    const CallId kept = picture.CallsOn(0)[0];
-    picture.BeginSnapshot();
-    EXPECT_TRUE(picture.ApplySnapshot({Event("1:1", LINECALLSTATE_CONNECTED),
-                                       Event("2:1", LINECALLSTATE_OFFERING, "103"),
-                                       Event("2:2", LINECALLSTATE_OFFERING, "555")}));
-    ASSERT_EQ(Calls(0), 1u);
-    EXPECT_EQ(picture.CallsOn(0)[0], kept);
-    EXPECT_EQ(StateOf(0), LINECALLSTATE_CONNECTED);
-    EXPECT_EQ(Calls(1), 0u);  // ended while no event said so
-    EXPECT_EQ(Calls(2), 1u);
-    picture.BeginSnapshot();
-    EXPECT_FALSE(picture.ApplySnapshot(
-        {Event("1:1", LINECALLSTATE_CONNECTED), Event("2:1", LINECALLSTATE_OFFERING, "103")}));
-}
-
-TEST_F(CallPictureTest, EventsWhileASnapshotIsOnItsWayAreNewerThanIt) {
-    picture.Apply(Event("1:1", LINECALLSTATE_OFFERING));
-    picture.BeginSnapshot();
-    picture.Apply(Event("1:1", 0));                       // ended after the list was taken
-    picture.Apply(Event("1:2", LINECALLSTATE_OFFERING));  // new after it
-    picture.Apply(Event("1:3", LINECALLSTATE_OFFERING));
-    picture.Apply(Event("1:3", LINECALLSTATE_CONNECTED));  // answered after it
-    picture.ApplySnapshot(
-        {Event("1:1", LINECALLSTATE_OFFERING), Event("1:3", LINECALLSTATE_OFFERING)});
-    ASSERT_EQ(Calls(0), 2u);
-    EXPECT_EQ(picture.Find(picture.CallsOn(0)[0])->state, LINECALLSTATE_OFFERING);   // 1:2
-    EXPECT_EQ(picture.Find(picture.CallsOn(0)[1])->state, LINECALLSTATE_CONNECTED);  // 1:3
-    // The next snapshot is the truth again.
-    picture.BeginSnapshot();
-    picture.ApplySnapshot({});
-    EXPECT_EQ(Calls(0), 0u);
-}
-
-TEST_F(CallPictureTest, ALineTracksABoundedNumberOfCallsAndClearEmptiesAll) {
+TEST(CallPicture, EventsAndSnapshotsMergeWithoutUndoingNewerNews) {
+    enum Op { Events, Begin, Snapshot, Forget };
+    struct Step {
+        Op op;
+        std::vector<DialogRecord> records;
+        bool changed;         // by each event, or by the snapshot
+        const char* picture;  // afterwards; nullptr: not looked at
+    };
+    const std::pair<const char*, std::vector<Step>> cases[] = {
+        {"rings, is answered, ends",
+         {{Events, {Ev("1:1", O, "102")}, true, "1 1O Ada;"},
+          {Events, {Ev("1:1", C, "102")}, true, "1 1C Ada;"},
+          {Events, {Ev("1:1", 0, "")}, true, ""}}},
+        {"strays and late news change nothing",
+         {{Events, {Ev("1:1", O, "999"), Ev("1:2", 0)}, false, ""},  // not watched, never seen
+          {Events, {Ev("1:3", C)}, true, nullptr},
+          {Events, {Ev("1:3", O)}, false, "1 0C Ada;"},  // no way back to ringing
+          {Events, {Ev("1:3", 0)}, true, ""},
+          {Events, {Ev("1:3", C)}, false, ""},  // after its end
+          {Forget, {}, false, nullptr},         // a restarted server may hand the key out again
+          {Events, {Ev("1:3", O)}, true, "2 0O Ada;"}}},
+        {"caller id missing at first is taken later",
+         {{Events, {Ev("1:1", O, "101", ""), Ev("1:1", C)}, true, "1 0C Ada;"}}},
+        {"a snapshot replaces the picture but keeps the ids of known calls",
+         {{Events, {Ev("1:1", O), Ev("1:2", O, "102")}, true, nullptr},
+          {Begin, {}, false, nullptr},
+          {Snapshot,
+           {Ev("1:1", C), Ev("2:1", O, "103"), Ev("2:2", O, "555")},
+           true,
+           "1 0C Ada;3 2O Ada;"},
+          {Begin, {}, false, nullptr},
+          {Snapshot, {Ev("1:1", C), Ev("2:1", O, "103")}, false, "1 0C Ada;3 2O Ada;"}}},
+        {"events while a snapshot is on its way are newer than it",
+         {{Events, {Ev("1:1", O)}, true, nullptr},
+          {Begin, {}, false, nullptr},
+          // ended, new, and new and answered after the list was taken
+          {Events, {Ev("1:1", 0), Ev("1:2", O), Ev("1:3", O), Ev("1:3", C)}, true, nullptr},
+          {Snapshot, {Ev("1:1", O), Ev("1:3", O)}, false, "2 0O Ada;3 0C Ada;"},
+          {Begin, {}, false, nullptr},
+          {Snapshot, {}, true, ""}}},  // the next one is the truth again
+    };
+    for (const auto& [what, steps] : cases) {
+        CallPicture picture{{"101", "102", "103"}};
+        for (std::size_t i = 0; i < steps.size(); ++i) {
+            SCOPED_TRACE(std::string(what) + ", step " + std::to_string(i + 1));
+            const Step& s = steps[i];
+            if (s.op == Begin) picture.BeginSnapshot();
+            if (s.op == Forget) picture.ForgetEnded();
+            for (const DialogRecord& e : s.op == Events ? s.records : std::vector<DialogRecord>{})
+                EXPECT_EQ(s.changed, picture.Apply(e)) << e.key;
+            EXPECT_TRUE(s.op != Snapshot || s.changed == picture.ApplySnapshot(s.records));
+            EXPECT_TRUE(!s.picture || s.picture == Describe(picture)) << Describe(picture);
+        }
+    }
+    CallPicture flooded{{"101"}};  // a line tracks a bounded number of calls
     for (std::size_t i = 0; i < CallPicture::kMaxCallsPerLine + 5; ++i)
-        picture.Apply(Event("9:" + std::to_string(i), LINECALLSTATE_OFFERING));
-    EXPECT_EQ(Calls(0), CallPicture::kMaxCallsPerLine);
-    EXPECT_TRUE(picture.Clear());
-    EXPECT_EQ(Calls(0), 0u);
-    EXPECT_FALSE(picture.Clear());
-    EXPECT_TRUE(picture.CallsOn(7).empty());
+        flooded.Apply(Ev("9:" + std::to_string(i), O));
+    EXPECT_EQ(flooded.CallsOn(0).size(), CallPicture::kMaxCallsPerLine);
+    EXPECT_TRUE(flooded.Clear());
+    EXPECT_TRUE(flooded.CallsOn(0).empty());
+    EXPECT_FALSE(flooded.Clear());
 }
 
 }  // namespace
