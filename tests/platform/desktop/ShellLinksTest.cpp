@@ -35,7 +35,6 @@ TEST_F(ShellLinksTest, CreatesTheAutostartEntryAndRemovesOnlyThatLink) {
               "Exec=/opt/vastrel/vastrel /min\nX-GNOME-Autostart-enabled=true\n");
     EXPECT_EQ(QDir(autostart).entryList(QDir::Files | QDir::Hidden).size(), 1)
         << "no temporary file left behind";
-
     ASSERT_NE(links.fCreateShellLink(kStartup, "Other", "/w", ""), 0);
     EXPECT_NE(links.fRemoveShellLink("..\\..\\START MENU/Programs\\startup", kLink), 0);
     EXPECT_FALSE(QFile::exists(path));
@@ -43,26 +42,24 @@ TEST_F(ShellLinksTest, CreatesTheAutostartEntryAndRemovesOnlyThatLink) {
     EXPECT_TRUE(QFile::exists(links.EntryPath(kStartup, "Other")));
 }
 
-TEST_F(ShellLinksTest, OtherFoldersAndNamesThatLeaveTheFolderAreRefused) {
+TEST_F(ShellLinksTest, QuotesEscapesAndRefusesWhatWouldLeaveTheEntryOrTheFolder) {
     for (const char* folder : {"", "Startup", "..\\Start Menu\\Programs\\Startup",
                                "..\\..\\Start Menu\\Programs\\Startup\\", "/tmp"}) {
         EXPECT_EQ(links.fCreateShellLink(folder, kLink, "/v", "/min"), 0) << folder;
         EXPECT_EQ(links.fRemoveShellLink(folder, kLink), 0) << folder;
     }
-    EXPECT_EQ(links.fCreateShellLink(kStartup, "...", "/v", ""), 0);
-    EXPECT_EQ(links.fCreateShellLink(kStartup, "", "/v", ""), 0);
+    for (const char* name : {"...", ""})
+        EXPECT_EQ(links.fCreateShellLink(kStartup, name, "/v", ""), 0);
     EXPECT_EQ(links.fCreateShellLink(kStartup, kLink, "", "/min"), 0) << "no target";
     EXPECT_FALSE(QDir(autostart).exists());
-    EXPECT_EQ(links.EntryPath(kStartup, "../../.bashrc"), autostart + "/bashrc.desktop");
-    EXPECT_EQ(links.EntryPath(kStartup, "a/b\\c"), autostart + "/a-b-c.desktop");
-}
-
-TEST_F(ShellLinksTest, ExecQuotesAndEscapesSoValuesCannotAddKeys) {
-    EXPECT_EQ(ShellLinks::ExecLine("/home/a b/vastrel", "/min"), "\"/home/a b/vastrel\" /min");
-    EXPECT_EQ(ShellLinks::ExecLine("/x/$HOME\"`\\", ""), "\"/x/\\$HOME\\\"\\`\\\\\"");
-    EXPECT_EQ(ShellLinks::ExecLine("/x/100%", ""), "/x/100%%");
-    EXPECT_EQ(ShellLinks::ExecLine("/v", "/min  \"two words\""), "/v /min \"two words\"");
-
+    const std::tuple<std::string, std::string, QString> execs[] = {
+        // target, arguments, Exec
+        {"/home/a b/vastrel", "/min", "\"/home/a b/vastrel\" /min"},
+        {"/x/$HOME\"`\\", "", "\"/x/\\$HOME\\\"\\`\\\\\""},
+        {"/x/100%", "", "/x/100%%"},
+        {"/v", "/min  \"two words\"", "/v /min \"two words\""}};
+    for (const auto& [target, arguments, exec] : execs)
+        EXPECT_EQ(ShellLinks::ExecLine(target, arguments), exec) << target;
     ASSERT_NE(
         links.fCreateShellLink(kStartup, "Evil\nExec=/bin/rm", "/a b\\c", "/min\nHidden=true"), 0);
     const QStringList lines = Read(links.EntryPath(kStartup, "Evil\nExec=/bin/rm")).split('\n');
@@ -71,6 +68,9 @@ TEST_F(ShellLinksTest, ExecQuotesAndEscapesSoValuesCannotAddKeys) {
     // Four backslashes: the Exec escape, then the value escape.
     EXPECT_TRUE(lines.contains("Exec=\"/a b\\\\\\\\c\" /min Hidden=true"))
         << lines.join(" | ").toStdString();
+
+    EXPECT_EQ(links.EntryPath(kStartup, "../../.bashrc"), autostart + "/bashrc.desktop");
+    EXPECT_EQ(links.EntryPath(kStartup, "a/b\\c"), autostart + "/a-b-c.desktop");
 }
 
 }  // namespace

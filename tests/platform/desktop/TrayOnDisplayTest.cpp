@@ -10,7 +10,6 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -27,8 +26,9 @@ TEST(TrayOnDisplay, ClicksOnARealTrayArriveAsMouseCodes) {
     const QString trayer = QStandardPaths::findExecutable("trayer");
     if (xvfb.isEmpty() || trayer.isEmpty() || QStandardPaths::findExecutable("xdotool").isEmpty())
         GTEST_SKIP() << "needs Xvfb, trayer and xdotool";
+    const auto socket = [](int display) { return QString("/tmp/.X11-unix/X%1").arg(display); };
     int display = 90;
-    while (display < 140 && (QFile::exists(QString("/tmp/.X11-unix/X%1").arg(display)) ||
+    while (display < 140 && (QFile::exists(socket(display)) ||
                              QFile::exists(QString("/tmp/.X%1-lock").arg(display))))
         ++display;
     ASSERT_LT(display, 140);
@@ -38,16 +38,14 @@ TEST(TrayOnDisplay, ClicksOnARealTrayArriveAsMouseCodes) {
     std::vector<std::unique_ptr<QProcess>> processes;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     const auto start = [&](const QString& program, const QStringList& args) {
-        processes.push_back(std::make_unique<QProcess>());
-        QProcess* p = processes.back().get();
+        QProcess* p = processes.emplace_back(std::make_unique<QProcess>()).get();
         p->setProcessEnvironment(env);
         p->setProcessChannelMode(QProcess::MergedChannels);
         p->start(program, args);
         return p->waitForStarted(3000) ? p : nullptr;
     };
     ASSERT_TRUE(start(xvfb, {name, "-screen", "0", "640x480x24", "-nolisten", "tcp"}));
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return QFile::exists(QString("/tmp/.X11-unix/X%1").arg(display)); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(socket(display)); }, 5000));
     env.insert("DISPLAY", name);
     env.remove("DBUS_SESSION_BUS_ADDRESS");  // XEmbed, which trayer hosts
     ASSERT_TRUE(start(trayer, {"--edge", "top", "--align", "right", "--widthtype", "pixel",
@@ -70,32 +68,29 @@ TEST(TrayOnDisplay, ChildSide) {
     QtNotifyIcon tray;
     std::vector<UINT> codes;
     tray.SetSink([&](HWND, UINT, UINT code, QPoint) { codes.push_back(code); });
-    NOTIFYICONDATA data;
-    data.hWnd = 5;
-    data.uID = 1;
-    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    data.uCallbackMessage = 0x0200;
-    std::strcpy(data.szTip, "Vastrel");
+    const NOTIFYICONDATA data{.hWnd = 5,
+                              .uID = 1,
+                              .uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP,
+                              .uCallbackMessage = 0x0200,
+                              .szTip = "Vastrel"};
     ASSERT_EQ(tray.Shell_NotifyIconA(NIM_ADD, data), 1);
     QSystemTrayIcon* icon = tray.TrayIcon(5, 1);
     ASSERT_TRUE(QTest::qWaitFor([&] { return icon->geometry().isValid(); }, 5000));
-
     // The geometry is known a moment before the icon is mapped in the
     // tray, so a click is repeated (slower than a double click) until seen.
-    const auto clickUntilSeen = [&](const char* button) -> UINT {
+    for (const auto& [button, expected] : {std::pair{"1", WM_LBUTTONUP}, {"3", WM_RBUTTONUP}}) {
         codes.clear();
-        for (int attempt = 0; attempt < 8; ++attempt) {
+        for (int attempt = 0; attempt < 8 && codes.empty(); ++attempt) {
             const QPoint centre = icon->geometry().center();
             QProcess xdotool;
             xdotool.start("xdotool", {"mousemove", QString::number(centre.x()),
                                       QString::number(centre.y()), "click", button});
-            if (!xdotool.waitForFinished(3000)) return 0;
-            if (QTest::qWaitFor([&] { return !codes.empty(); }, 700)) return codes.back();
+            ASSERT_TRUE(xdotool.waitForFinished(3000));
+            static_cast<void>(QTest::qWaitFor([&] { return !codes.empty(); }, 700));
         }
-        return 0;
-    };
-    EXPECT_EQ(clickUntilSeen("1"), WM_LBUTTONUP);
-    EXPECT_EQ(clickUntilSeen("3"), WM_RBUTTONUP);
+        ASSERT_FALSE(codes.empty()) << "button " << button;
+        EXPECT_EQ(codes.back(), expected) << "button " << button;
+    }
 }
 
 }  // namespace

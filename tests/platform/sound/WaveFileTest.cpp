@@ -21,66 +21,58 @@ QByteArray Chunk(const char* tag, const QByteArray& body) {
     return QByteArray(tag, 4) + Le(quint32(body.size())) + body + QByteArray(body.size() % 2, '\0');
 }
 
-QByteArray Format(quint16 tag = 1, quint16 channels = 1, quint32 rate = 44100, quint16 bits = 16,
-                  int blockAlign = -1) {
+// A "fmt " chunk; blockAlign -1: the right one.
+QByteArray Fmt(quint16 tag = 1, quint16 channels = 1, quint32 rate = 44100, quint16 bits = 16,
+               int blockAlign = -1) {
     const quint16 align = blockAlign < 0 ? quint16(channels * bits / 8) : quint16(blockAlign);
-    return Le(tag) + Le(channels) + Le(rate) + Le(rate * align) + Le(align) + Le(bits);
+    return Chunk("fmt ",
+                 Le(tag) + Le(channels) + Le(rate) + Le(rate * align) + Le(align) + Le(bits));
 }
 
 QByteArray Riff(const QByteArray& chunks) {
     return "RIFF" + Le(quint32(chunks.size() + 4)) + "WAVE" + chunks;
 }
 
-QByteArray Alarm() {
+TEST(WaveFile, ReadsTheAlarmAndRefusesMalformedHeadersAndEveryCutOffCopy) {
     QFile file(":/sounds/ALARM.wav");
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-    return file.readAll();
-}
-
-TEST(WaveFile, ReadsTheAlarmAndSkipsOtherChunksKeepingWholeFrames) {
-    const auto alarm = WaveFile::Parse(Alarm());
-    ASSERT_TRUE(alarm);
-    EXPECT_EQ(alarm->channels, 1);
-    EXPECT_EQ(alarm->sampleRate, 44100u);
-    EXPECT_EQ(alarm->bitsPerSample, 16);
-    EXPECT_EQ(alarm->FrameCount(), 8756u);
-    EXPECT_EQ(alarm->DurationMs(), 199u);
-
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray alarm = file.readAll();
+    const auto parsed = WaveFile::Parse(alarm);
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->channels, 1);
+    EXPECT_EQ(parsed->sampleRate, 44100u);
+    EXPECT_EQ(parsed->bitsPerSample, 16);
+    EXPECT_EQ(parsed->FrameCount(), 8756u);
+    EXPECT_EQ(parsed->DurationMs(), 199u);
     const auto wave =
-        WaveFile::Parse(Riff(Chunk("LIST", "abc") + Chunk("fmt ", Format(1, 2, 8000, 16)) +
+        WaveFile::Parse(Riff(Chunk("LIST", "abc") + Fmt(1, 2, 8000, 16) +
                              Chunk("fact", Le(quint32(4))) + Chunk("data", "1234567")));
-    ASSERT_TRUE(wave);
+    ASSERT_TRUE(wave) << "other chunks are skipped";
     EXPECT_EQ(wave->channels, 2);
     EXPECT_EQ(wave->sampleRate, 8000u);
-    EXPECT_EQ(wave->samples, QByteArray("1234"));
-}
+    EXPECT_EQ(wave->samples, QByteArray("1234")) << "whole frames only";
 
-TEST(WaveFile, RefusesMalformedHeadersAndEveryCutOffCopy) {
-    const QByteArray fmt = Chunk("fmt ", Format());
+    const QByteArray fmt = Fmt();
     const QByteArray data = Chunk("data", QByteArray(4, '\0'));
-    QByteArray riffTooLong = Riff(fmt + data);
-    qToLittleEndian<quint32>(quint32(riffTooLong.size()), riffTooLong.data() + 4);
     const std::pair<const char*, QByteArray> cases[] = {
         {"empty", {}},
         {"not RIFF", "RIFX" + Riff(fmt + data).mid(4)},
         {"not WAVE", Riff(fmt + data).replace(8, 4, "AVI ")},
-        {"RIFF size beyond the bytes", riffTooLong},
+        {"RIFF size beyond the bytes", Riff(fmt + data).replace(4, 4, Le(quint32(48)))},
         {"chunk size beyond the bytes", Riff(fmt + "data" + Le(0xFFFFFFFFu) + QByteArray(4, '\0'))},
         {"no format chunk", Riff(data)},
         {"data before format", Riff(data + fmt)},
         {"no data chunk", Riff(fmt)},
         {"empty data", Riff(fmt + Chunk("data", {}))},
-        {"format chunk too short", Riff(Chunk("fmt ", Format().left(14)) + data)},
+        {"format chunk too short", Riff(Chunk("fmt ", fmt.mid(8, 14)) + data)},
         {"two format chunks", Riff(fmt + fmt + data)},
-        {"not PCM", Riff(Chunk("fmt ", Format(3, 1, 44100, 32)) + data)},
-        {"no channels", Riff(Chunk("fmt ", Format(1, 0)) + data)},
-        {"24 bits", Riff(Chunk("fmt ", Format(1, 1, 44100, 24)) + data)},
-        {"zero rate", Riff(Chunk("fmt ", Format(1, 1, 0)) + data)},
-        {"block align wrong", Riff(Chunk("fmt ", Format(1, 1, 44100, 16, 4)) + data)},
+        {"not PCM", Riff(Fmt(3, 1, 44100, 32) + data)},
+        {"no channels", Riff(Fmt(1, 0) + data)},
+        {"24 bits", Riff(Fmt(1, 1, 44100, 24) + data)},
+        {"zero rate", Riff(Fmt(1, 1, 0) + data)},
+        {"block align wrong", Riff(Fmt(1, 1, 44100, 16, 4) + data)},
     };
     for (const auto& [what, bytes] : cases) EXPECT_FALSE(WaveFile::Parse(bytes)) << what;
-
-    const QByteArray alarm = Alarm();
     ASSERT_GT(alarm.size(), 44);
     for (qsizetype length = 0; length < alarm.size(); length += length < 64 ? 1 : 997) {
         const QByteArray cut(alarm.constData(), length);  // a read past it leaves the allocation
