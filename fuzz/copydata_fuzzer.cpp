@@ -54,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     cds.cbData = static_cast<platform::DWORD>(message.data.size());
     cds.lpData = message.data.constData();
     hook.HandleCopyData(reinterpret_cast<platform::LPARAM>(&cds));
-    if (state.copyDataText.size() > WindowHook::kMaxCopyData || state.copyDataText.find('\0') != std::string::npos)
+    if (state.copyDataText.size() > WindowHook::kMaxCopyData ||
+        state.copyDataText.find('\0') != std::string::npos)
         std::abort();
     if (rebuilds != (state.copyDataText == "test" ? 1 : 0)) std::abort();
     if (options > 1) std::abort();

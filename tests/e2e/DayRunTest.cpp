@@ -116,7 +116,8 @@ std::vector<Record> ReadRecords(const QByteArray& log, int* torn) {
         Record r;
         r.line = f[0].trimmed().toInt();
         r.online = f[2].trimmed() == "1";
-        r.secondOfDay = QTime::fromString(QString::fromLatin1(clock), "HH:mm:ss").msecsSinceStartOfDay() / 1000;
+        r.secondOfDay =
+            QTime::fromString(QString::fromLatin1(clock), "HH:mm:ss").msecsSinceStartOfDay() / 1000;
         r.timeOnline = f[4].toStdString();
         r.total = f[5].toStdString();
         records.push_back(std::move(r));
@@ -129,9 +130,10 @@ TEST(DayRun, EveryScanIsLoggedTotalsAddUpAndTheDayRollsOverOnce) {
     DayProgram p;
     QFile ini(p.paths.settingsDir + "/vastrel.ini");
     ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("The following lines are required by Vastrel - do NOT edit or remove\r\n\r\n"
-              "[Preferences]\r\nSave Data=60\r\nAppend Data=1\r\nSysTray Enabled=0\r\n"
-              "Display Data=0\r\nAlarm=0\r\n");
+    ini.write(
+        "The following lines are required by Vastrel - do NOT edit or remove\r\n\r\n"
+        "[Preferences]\r\nSave Data=60\r\nAppend Data=1\r\nSysTray Enabled=0\r\n"
+        "Display Data=0\r\nAlarm=0\r\n");
     ini.close();
 
     p.window = std::make_unique<frmVastrel>(p.services, p.state);

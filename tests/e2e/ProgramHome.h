@@ -16,7 +16,9 @@
 
 namespace e2e {
 
-inline QString BinDir() { return qEnvironmentVariable("VASTREL_BIN_DIR"); }
+inline QString BinDir() {
+    return qEnvironmentVariable("VASTREL_BIN_DIR");
+}
 
 // Sanitizer builds run several times slower; their CI step says by how much.
 inline int Slowdown() {
@@ -58,7 +60,8 @@ public:
         env_.insert("LC_ALL", "C");
         env_.remove("DISPLAY");
         env_.remove("WAYLAND_DISPLAY");
-        Write("config/telephon.ini", "[Exchange]\nLines=3\nTraffic=none\n[Line3]\nName=Sales desk\n");
+        Write("config/telephon.ini",
+              "[Exchange]\nLines=3\nTraffic=none\n[Line3]\nName=Sales desk\n");
         Write("config/vastrel.ini",
               QByteArray(kHeader) + "[Preferences]\r\nSave Data=0\r\nLines=2,3,\r\n");
     }
