@@ -14,7 +14,7 @@ TEST(KamailioEndToEnd, LinesGoOnlineAndIdleAndEveryRingingCallIsLoggedOnce) {
     if (!SipLab::Available()) GTEST_SKIP() << "kamailio, kamailio-extra-modules or sipp missing";
     SipLab lab(26060);
     ASSERT_TRUE(lab.StartKamailio()) << lab.Diagnostics().toStdString();
-    ASSERT_TRUE(lab.StartExtension(2500, 2));
+    ASSERT_TRUE(lab.StartExtension(4000, 2));
 
     // The program in a home of its own, as a copy, so the logs beside it stay there.
     QTemporaryDir home;
@@ -58,8 +58,8 @@ TEST(KamailioEndToEnd, LinesGoOnlineAndIdleAndEveryRingingCallIsLoggedOnce) {
     QProcess* first = lab.Call("102", "5551234", R"("Ada Lovelace")", 1500);
     ASSERT_TRUE(SipLab::WaitFor([&] { return dataLog().contains("\r\n 2\t102,"); }, 5000));
     ASSERT_TRUE(SipLab::Finished(first, 8000)) << lab.Diagnostics().toStdString();
-    QProcess* second = lab.Call("103", "0301234567", "Bob", 1200, /*cancel=*/true);
-    ASSERT_TRUE(SipLab::Finished(second, 6000)) << lab.Diagnostics().toStdString();
+    QProcess* second = lab.Call("103", "0301234567", "Bob", 2500, /*cancel=*/true);
+    ASSERT_TRUE(SipLab::Finished(second, 10000)) << lab.Diagnostics().toStdString();
     // Two scans after the last call, so the idle records are written.
     const qsizetype size = dataLog().size();
     ASSERT_TRUE(SipLab::WaitFor([&] { return dataLog().size() > size + 400; }, 6000));

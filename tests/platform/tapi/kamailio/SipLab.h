@@ -1,4 +1,5 @@
 #pragma once
+#include <algorithm>
 // A Kamailio with the loopback configuration and sipp user agents, all on
 // 127.0.0.1 under one temporary run folder, each process stopped by its PID.
 // Ports are base + 0 (SIP), + 20 (RPC), + 40 (events), + 10 (the ringing
@@ -28,6 +29,8 @@ public:
                QFile::exists("/usr/lib/x86_64-linux-gnu/kamailio/modules/evapi.so");
     }
     static bool WaitFor(const std::function<bool()>& condition, int ms) {
+        // Sanitizer builds run everything a few times slower.
+        ms *= std::max(1, qEnvironmentVariableIntValue("VASTREL_TEST_SLOWDOWN"));
         QElapsedTimer timer;
         timer.start();
         while (!condition()) {
