@@ -126,6 +126,9 @@ void frmVastrel::CreateMenus() {
 // ---- start-up ---------------------------------------------------------------
 
 bool frmVastrel::Form_Load(const std::string& commandText) {
+    // First of all, so that a SIGTERM arriving while start-up writes the
+    // registry still ends in a clean shut-down rather than the default death.
+    services_.windows.RouteTerminationSignalsTo(hwnd_);
     state_.copyDataText = commandText;
     if (!state_.copyDataText.empty() && state_.copyDataText[0] == '/')
         state_.copyDataText.erase(0, 1);
@@ -168,7 +171,6 @@ void frmVastrel::StartUpFirstInstance(SingleInstance& instance) {
     hook_.Hook();
     instance.Announce(hwnd_);
     instanceAnnounced_ = true;
-    services_.windows.RouteTerminationSignalsTo(hwnd_);
 }
 
 // "setup" opens the Options dialog and ends start-up there; "min" is

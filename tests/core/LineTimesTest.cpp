@@ -8,9 +8,8 @@ namespace {
 
 TEST(FormatDuration, WritesHoursMinutesAndSecondsWithTheirBlanks) {
     for (const auto& [seconds, text] : std::vector<std::pair<float, const char*>>{
-             {0, " 0 h  00 m  00 s"},     {41, " 0 h  00 m  41 s"},    {1678, " 0 h  27 m  58 s"},
-             {4033, " 1 h  07 m  13 s"},  {3600, " 1 h  00 m  00 s"},  {86399, " 23 h  59 m  59 s"},
-             {90000, " 25 h  00 m  00 s"}, {59.9f, " 0 h  00 m  59 s"}})
+             {0, " 0 h  00 m  00 s"}, {1678, " 0 h  27 m  58 s"}, {4033, " 1 h  07 m  13 s"},
+             {86399, " 23 h  59 m  59 s"}, {90000, " 25 h  00 m  00 s"}, {59.9f, " 0 h  00 m  59 s"}})
         EXPECT_EQ(LineTimes::FormatDuration(seconds), text) << seconds;
 }
 
@@ -39,8 +38,7 @@ TEST_F(LineTimesTest, EachScanOnlineCreditsOneIntervalAndTheEndKeepsTheTotal) {
     EXPECT_EQ(table.callStart[0], 0);
     Scan(1);
     EXPECT_EQ(times.timeOnlineText, " 0 h  00 m  10 s");
-    Scan(1);
-    Scan(1);
+    Scan(1), Scan(1);
     EXPECT_EQ(times.timeOnlineText, " 0 h  00 m  30 s");
     Scan(0);
     EXPECT_EQ(times.timeOnlineText, " 0 h  00 m  00 s");
@@ -50,7 +48,7 @@ TEST_F(LineTimesTest, EachScanOnlineCreditsOneIntervalAndTheEndKeepsTheTotal) {
     EXPECT_EQ(times.totalTimeOnlineText, " 0 h  00 m  40 s");
 }
 
-TEST_F(LineTimesTest, ACallFirstSeenAtMidnightStartsAgainAtTheNextScan) {
+TEST_F(LineTimesTest, AMidnightCallStartsAgainNextScanAndIntervalZeroCreditsNothing) {
     clock.SetTime(QTime(0, 0, 0));
     Scan(1);
     EXPECT_EQ(table.callStart[0], 0);
@@ -58,9 +56,8 @@ TEST_F(LineTimesTest, ACallFirstSeenAtMidnightStartsAgainAtTheNextScan) {
     Scan(1);
     EXPECT_EQ(table.callStart[0], 10);
     EXPECT_EQ(table.timeOnline[0], 10);
-}
-
-TEST_F(LineTimesTest, IntervalZeroMarksTheCallButCreditsNothingAndStrangersAreIgnored) {
+    // Interval zero marks the call but credits nothing; strangers are ignored.
+    Scan(0);
     settings.scanIntervalSeconds = 0;
     clock.Advance(1);
     for (int i = 0; i < 5; ++i) Scan(1);

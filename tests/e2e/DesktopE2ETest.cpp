@@ -1,150 +1,88 @@
 // Vastrel on a real X display with a window manager and a notification area
 // (Xvfb, openbox, trayer), driven with real input from xdotool; with CUPS and
 // a PDF printer it prints for real. Screenshots go to $VASTREL_SCREENSHOT_DIR.
-// Skipped when the tools are not installed; every process started here is
-// stopped by its PID.
+// Skipped when the tools are not installed.
 #include <gtest/gtest.h>
 
 #include <pwd.h>
 #include <unistd.h>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QMap>
-#include <QProcess>
 #include <QRect>
 #include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QThread>
-#include <csignal>
-#include <memory>
-#include <vector>
+#include <utility>
 
 #include "ProgramHome.h"
 
 namespace {
 
-using e2e::BinDir;
+using e2e::Output;
+using e2e::RunCommand;
 using e2e::WaitFor;
-
-struct Output {
-    int code = -1;
-    QByteArray out;
-};
-
-// A short command; killed when it overruns, so no test can hang on one.
-Output RunCommand(const QString& program, const QStringList& args, const QProcessEnvironment& env,
-                  int ms = 5000) {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    Output result;
-    if (!p.waitForStarted(3000)) return result;
-    if (!p.waitForFinished(ms)) {
-        p.kill();
-        p.waitForFinished(1000);
-        return result;
-    }
-    result.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    result.out = p.readAllStandardOutput();
-    return result;
-}
-
-// Long-running helpers (servers, the program): terminated, then killed, by PID.
-class Processes {
-public:
-    ~Processes() { StopAll(); }
-    QProcess* Start(const QString& program, const QStringList& args,
-                    const QProcessEnvironment& env) {
-        started_.push_back(std::make_unique<QProcess>());
-        QProcess* p = started_.back().get();
-        p->setProcessEnvironment(env);
-        p->setProcessChannelMode(QProcess::MergedChannels);
-        p->start(program, args);
-        return p->waitForStarted(3000) ? p : nullptr;
-    }
-    void StopAll() {
-        for (auto it = started_.rbegin(); it != started_.rend(); ++it) {
-            QProcess& p = **it;
-            if (p.state() == QProcess::NotRunning) continue;
-            ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
-            if (!p.waitForFinished(3000)) {
-                ::kill(static_cast<pid_t>(p.processId()), SIGKILL);
-                p.waitForFinished(2000);
-            }
-        }
-        started_.clear();
-    }
-
-private:
-    std::vector<std::unique_ptr<QProcess>> started_;
-};
 
 // One virtual screen with a window manager and a tray host for the whole suite.
 class Screen {
 public:
-    static QString MissingTool() {
+    // Empty when the screen is up, else what is missing or did not start.
+    // The window manager owns the screen before any window maps: a panel
+    // mapped while it starts up may stay unmapped.
+    QString Start() {
         for (const char* tool : {"Xvfb", "openbox", "trayer", "xdotool", "xprop", "import"})
             if (QStandardPaths::findExecutable(tool).isEmpty()) return tool;
-        return {};
-    }
-    // Empty when the screen is up, else what did not start. The window
-    // manager owns the screen before any window maps: a panel mapped while it
-    // starts up may stay unmapped.
-    QString Start() {
         const auto socket = [](int n) { return QString("/tmp/.X11-unix/X%1").arg(n); };
         int display = 140;
-        const auto taken = [&](int n) {
-            return QFile::exists(socket(n)) || QFile::exists(QString("/tmp/.X%1-lock").arg(n));
-        };
-        while (display < 200 && taken(display)) ++display;
-        if (display == 200) return "a free display number";
-        env_ = QProcessEnvironment::systemEnvironment();
+        while (display < 200 && (QFile::exists(socket(display)) ||
+                                 QFile::exists(QString("/tmp/.X%1-lock").arg(display))))
+            ++display;
         const QString name = QString(":%1").arg(display);
-        if (!processes_.Start("Xvfb", {name, "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
-                              env_) ||
+        env_ = QProcessEnvironment::systemEnvironment();
+        if (display == 200 ||
+            !Server("Xvfb", {name, "-screen", "0", "1024x768x24", "-nolisten", "tcp"}) ||
             !WaitFor([&] { return QFile::exists(socket(display)); }, 5000))
-            return "Xvfb on " + name;
+            return "a working Xvfb";
         env_.insert("DISPLAY", name);
         env_.remove("WAYLAND_DISPLAY");
-        env_.remove("DBUS_SESSION_BUS_ADDRESS");  // XEmbed docking, which trayer hosts
         const auto wmReady = [&] {
             return RunCommand("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}, env_)
                 .out.contains("window id");
         };
-        if (!processes_.Start("openbox", {}, env_) || !WaitFor(wmReady, 5000)) return "openbox";
-        const QStringList panel = {"--edge", "top", "--align", "right", "--widthtype", "pixel",
-                                   "--width", "120", "--height", "28", "--SetDockType", "true",
-                                   "--transparent", "false", "--tint", "0x404040"};
+        if (!Server("openbox", {}) || !WaitFor(wmReady, 5000)) return "a working openbox";
         const auto docked = [&] {
             return Xdo({"search", "--onlyvisible", "--class", "trayer"}).code == 0;
         };
-        if (!processes_.Start("trayer", panel, env_) || !WaitFor(docked, 5000))
+        if (!Server("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel",
+                               "--width", "120", "--height", "28", "--SetDockType", "true",
+                               "--transparent", "false", "--tint", "0x404040"}) ||
+            !WaitFor(docked, 5000))
             return "a mapped trayer panel";
         return {};
     }
-    void Stop() { processes_.StopAll(); }
+    void Stop() { servers_.StopAll(); }
     const QProcessEnvironment& Env() const { return env_; }
     Output Xdo(const QStringList& args) const { return RunCommand("xdotool", args, env_); }
 
 private:
-    Processes processes_;
+    bool Server(const QString& program, const QStringList& args) {
+        return servers_.Start(program, args, env_, true, QProcess::MergedChannels);
+    }
+    e2e::Processes servers_;
     QProcessEnvironment env_;
 };
 
 Screen* screen = nullptr;
+QString missing;  // why the suite is skipped
 
+// The screen is started by the first test that needs it and ends with the
+// test program.
 class ScreenEnvironment : public ::testing::Environment {
 public:
     void TearDown() override {
         if (screen) screen->Stop();
-        delete screen;
-        screen = nullptr;
+        delete std::exchange(screen, nullptr);
     }
 };
-const ::testing::Environment* const screenEnvironment =
-    ::testing::AddGlobalTestEnvironment(new ScreenEnvironment);
+const auto* const screenEnvironment = ::testing::AddGlobalTestEnvironment(new ScreenEnvironment);
 
 // The program's visible windows, optionally only those with a name.
 QStringList VisibleWindows(qint64 pid, const QString& name = {}) {
@@ -155,8 +93,8 @@ QStringList VisibleWindows(qint64 pid, const QString& name = {}) {
 
 QRect WindowGeometry(const QString& window) {
     QMap<QByteArray, int> v;
-    const Output o = screen->Xdo({"getwindowgeometry", "--shell", window});
-    for (const QByteArray& line : o.out.split('\n'))
+    for (const QByteArray& line :
+         screen->Xdo({"getwindowgeometry", "--shell", window}).out.split('\n'))
         if (const QList<QByteArray> kv = line.split('='); kv.size() == 2) v[kv[0]] = kv[1].toInt();
     return QRect(v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]);
 }
@@ -164,90 +102,61 @@ QRect WindowGeometry(const QString& window) {
 // Screenshots are artifacts of the run: a failed one never fails a test.
 void Shoot(const QString& name, const QStringList& importArgs) {
     const QString dir = qEnvironmentVariable("VASTREL_SCREENSHOT_DIR");
-    if (dir.isEmpty()) return;
-    QDir().mkpath(dir);
-    RunCommand("import", importArgs + QStringList{dir + "/" + name + ".png"}, screen->Env(), 10000);
+    if (!dir.isEmpty() && QDir().mkpath(dir))
+        RunCommand("import", importArgs + QStringList{dir + "/" + name + ".png"}, screen->Env(),
+                   10000);
 }
-QStringList Window(const QString& window) { return {"-window", window, "-frame"}; }
+QStringList Window(const QString& window) {
+    return {"-window", window, "-frame"};
+}
 QStringList Area(const QRect& area) {
     const QRect a = area.intersected(QRect(0, 0, 1024, 768));
     return {"-window", "root", "-crop",
             QString("%1x%2+%3+%4").arg(a.width()).arg(a.height()).arg(a.x()).arg(a.y())};
 }
 
-// The built program in a temporary home of its own, on the shared screen.
-class Home {
+// The program's home on the shared screen, with three named lines, no print
+// server unless a test brings one, and no settings file: data is saved every
+// 720 minutes.
+class Home : public e2e::ProgramHome {
 public:
-    explicit Home(const QProcessEnvironment& extra = {}) {
-        for (const char* d : {"config", "state", "data", "runtime", "program"})
-            QDir().mkpath(Path(d));
-        QFile::setPermissions(Path("runtime"),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QFile::copy(BinDir() + "/vastrel", Path("program/vastrel"));
-        env_ = screen->Env();
-        env_.insert("HOME", root_.path());
-        env_.insert("XDG_CONFIG_HOME", Path("config"));
-        env_.insert("XDG_STATE_HOME", Path("state"));
-        env_.insert("XDG_DATA_HOME", Path("data"));
-        env_.insert("XDG_RUNTIME_DIR", Path("runtime"));
-        env_.insert("QT_QPA_PLATFORM", "xcb");
-        env_.insert("VASTREL_REPORT_TRAY_GEOMETRY", Path("tray.txt"));
-        // No print server unless a test brings one.
-        env_.insert("CUPS_SERVER", Path("no-cups.sock"));
-        for (const QString& key : extra.keys()) env_.insert(key, extra.value(key));
-        if (env_.value("CUPS_SERVER").isEmpty()) env_.remove("CUPS_SERVER");
-        QFile ini(Path("config/telephon.ini"));
-        EXPECT_TRUE(ini.open(QIODevice::WriteOnly));
-        ini.write("[Exchange]\nLines=3\nTraffic=none\n[Line1]\nName=Reception\n"
-                  "[Line2]\nName=Sales desk\n[Line3]\nName=Support\n");
-    }
-    QString Path(const QString& rel) const { return root_.path() + "/" + rel; }
-    QString DataLog() const { return Path("program/DataLogs/Data.log"); }
-    QProcess* Start() { return processes_.Start(Path("program/vastrel"), {}, env_); }
-    Output RunAgain() { return RunCommand(Path("program/vastrel"), {}, env_); }
-    int Phone(const QStringList& args) {
-        return RunCommand(BinDir() + "/vastrel-phone", args, env_).code;
+    Home() {
+        Env().insert("DISPLAY", screen->Env().value("DISPLAY"));
+        Env().remove("DBUS_SESSION_BUS_ADDRESS");  // XEmbed docking, which trayer hosts
+        Env().insert("QT_QPA_PLATFORM", "xcb");
+        Env().insert("VASTREL_REPORT_TRAY_GEOMETRY", Path("tray.txt"));
+        Env().insert("CUPS_SERVER", Path("no-cups.sock"));
+        Write("config/telephon.ini",
+              "[Exchange]\nLines=3\nTraffic=none\n[Line1]\nName=Reception\n"
+              "[Line2]\nName=Sales desk\n[Line3]\nName=Support\n");
+        QFile::remove(Path("config/vastrel.ini"));
     }
     // The icon as the program last reported it: geometry and tip.
     bool TrayIcon(QRect* where, QString* tip) const {
-        QFile f(Path("tray.txt"));
-        if (!f.open(QIODevice::ReadOnly)) return false;
-        const QString line = QString::fromUtf8(f.readLine()).trimmed();
+        const QString line = QString::fromUtf8(Read("tray.txt")).section('\n', 0, 0).trimmed();
         const QStringList parts = line.section('\t', 0, 0).split(' ');
         if (parts.size() != 7 || parts[6] != "1") return false;
         *where = QRect(parts[2].toInt(), parts[3].toInt(), parts[4].toInt(), parts[5].toInt());
         *tip = line.section('\t', 1);
-        return where->width() > 0 && where->height() > 0;
+        return !where->isEmpty();
     }
     // The main window: the program's one big visible window.
-    QString MainWindow(qint64 pid) const {
+    static QString MainWindow(qint64 pid) {
         for (const QString& w : VisibleWindows(pid))
             if (WindowGeometry(w).width() >= 400) return w;
         return {};
     }
-
-private:
-    QTemporaryDir root_;
-    QProcessEnvironment env_;
-    Processes processes_;
 };
 
 class Desktop : public ::testing::Test {
-public:
-    // The screen is started by the first suite that needs it and kept for
-    // the others; it ends with the test program.
-    static void SetUpTestSuite() {
-        if (screen || !missing_.isEmpty()) return;
-        missing_ = Screen::MissingTool();
-        if (!missing_.isEmpty()) return;
-        screen = new Screen;
-        if (const QString failed = screen->Start(); !failed.isEmpty())
-            missing_ = "a working " + failed;
-    }
-
 protected:
+    static void SetUpTestSuite() {
+        if (screen || !missing.isEmpty()) return;
+        screen = new Screen;
+        missing = screen->Start();
+    }
     void SetUp() override {
-        if (!missing_.isEmpty()) GTEST_SKIP() << "needs " << missing_.toStdString();
+        if (!missing.isEmpty()) GTEST_SKIP() << "needs " << missing.toStdString();
     }
 
     // Started, docked in the tray and shown; the first scan is done.
@@ -262,23 +171,13 @@ protected:
         r.process = home.Start();
         if (!r.process) return r;
         WaitFor([&] { return home.TrayIcon(&r.icon, &r.tip); }, 10000);
-        WaitFor([&] { return !(r.window = home.MainWindow(r.process->processId())).isEmpty(); },
+        WaitFor([&] { return !(r.window = Home::MainWindow(r.process->processId())).isEmpty(); },
                 10000);
         return r;
     }
     static void MoveTo(const QPoint& at, const QStringList& then = {}) {
         screen->Xdo(QStringList{"mousemove", QString::number(at.x()), QString::number(at.y())} +
                     then);
-    }
-    // The tray menu; a click that lands while the icon is being re-mapped is
-    // lost, so it is repeated (slower than a double click) until one shows.
-    static QString OpenTrayMenu(qint64 pid, const QPoint& icon) {
-        for (int attempt = 0; attempt < 4; ++attempt) {
-            const QStringList before = VisibleWindows(pid);
-            MoveTo(icon, {"click", "3"});
-            if (const QString menu = NewWindow(pid, before, 1500); !menu.isEmpty()) return menu;
-        }
-        return {};
     }
     static void Keys(const QString& window, const QStringList& keys) {
         screen->Xdo(QStringList{"windowactivate", "--sync", window, "key", "--clearmodifiers"} +
@@ -296,14 +195,20 @@ protected:
             ms);
         return found;
     }
+    // The tray menu; a click that lands while the icon is being re-mapped is
+    // lost, so it is repeated (slower than a double click) until one shows.
+    static QString OpenTrayMenu(qint64 pid, const QPoint& icon) {
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            const QStringList before = VisibleWindows(pid);
+            MoveTo(icon, {"click", "3"});
+            if (const QString menu = NewWindow(pid, before, 1500); !menu.isEmpty()) return menu;
+        }
+        return {};
+    }
     static bool Gone(qint64 pid, const QString& window, int ms = 3000) {
         return WaitFor([&] { return !VisibleWindows(pid).contains(window); }, ms);
     }
-
-    static QString missing_;
 };
-
-QString Desktop::missing_;
 
 TEST_F(Desktop, TheTrayIconDocksWithItsTipAndAnswersRealClicks) {
     Home home;
@@ -359,10 +264,9 @@ TEST_F(Desktop, CtrlSSavesAndCtrlPWithoutAPrinterNeitherHangsNorStopsTheProgram)
     Home home;
     Running vastrel = StartDocked(home);
     ASSERT_FALSE(vastrel.window.isEmpty());
-    // Saving every 720 minutes: nothing is on disk until asked for.
     QThread::msleep(1500);
-    ASSERT_FALSE(QFile::exists(home.DataLog()));
-    const auto size = [&] { return QFileInfo(home.DataLog()).size(); };
+    ASSERT_FALSE(QFile::exists(home.DataLogPath())) << "saved before it was asked to";
+    const auto size = [&] { return QFileInfo(home.DataLogPath()).size(); };
     Keys(vastrel.window, {"ctrl+s"});
     ASSERT_TRUE(WaitFor([&] { return size() > 0; }, 3000)) << "Ctrl+S saved nothing";
     const qint64 saved = size();
@@ -383,12 +287,12 @@ TEST_F(Desktop, ASecondStartBringsUpTheRunningCopysOptionsDialog) {
     ASSERT_EQ(home.Phone({"ring", "2", "--number", "5551234"}), 0);
     ASSERT_EQ(home.Phone({"answer", "2"}), 0);
 
-    EXPECT_EQ(home.RunAgain().code, 0);
+    QProcess* again = home.Start();
+    ASSERT_TRUE(again && again->waitForFinished(5000 * e2e::Slowdown()));
+    EXPECT_EQ(again->exitCode(), 0);
     QString options;
-    const auto shown = [&] {
-        return !(options = VisibleWindows(pid, "^Options$").value(0)).isEmpty();
-    };
-    ASSERT_TRUE(WaitFor(shown, 5000))
+    ASSERT_TRUE(WaitFor(
+        [&] { return !(options = VisibleWindows(pid, "^Options$").value(0)).isEmpty(); }, 5000))
         << "the running copy showed no Options dialog";
     QThread::msleep(400);  // painted
     Shoot("options-general", Window(options));
@@ -402,38 +306,19 @@ TEST_F(Desktop, ASecondStartBringsUpTheRunningCopysOptionsDialog) {
     EXPECT_EQ(vastrel.process->state(), QProcess::Running);
 }
 
-// ---- printing on a real print server -----------------------------------------
-
-class Printing : public Desktop {
-protected:
-    void SetUp() override {
-        Desktop::SetUp();
-        if (IsSkipped()) return;
-        if (::geteuid() != 0) GTEST_SKIP() << "needs root to run cupsd and lpadmin";
-        for (const char* tool : {"/usr/sbin/cupsd", "/usr/sbin/lpadmin",
-                                 "/usr/lib/cups/backend/cups-pdf", "/usr/bin/pdftoppm"})
-            if (!QFileInfo(tool).isExecutable()) GTEST_SKIP() << "needs " << tool;
-    }
-};
-
-// The ink of a rendered page: its share of the page and its bounding box.
-std::pair<double, QRect> InkOf(const QImage& page) {
-    qint64 dark = 0;
-    QRect box;
-    for (int y = 0; y < page.height(); ++y)
-        for (int x = 0; x < page.width(); ++x)
-            if (qGray(page.pixel(x, y)) <= 230) ++dark, box |= QRect(x, y, 1, 1);
-    return {page.isNull() ? 0 : double(dark) / (double(page.width()) * page.height()), box};
-}
-
-TEST_F(Printing, CtrlPPrintsTheMainWindowOnThePdfPrinter) {
-    // The test's own scheduler unless one runs already; either way a
-    // printer of the test's own, made the program's default with PRINTER.
-    Processes servers;
+// Ctrl+P on a printer of the test's own (made the program's default with
+// PRINTER) on the system's scheduler, or on the test's own when none runs.
+TEST_F(Desktop, CtrlPPrintsTheMainWindowOnThePdfPrinter) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to run cupsd and lpadmin";
+    for (const char* tool : {"/usr/sbin/cupsd", "/usr/sbin/lpadmin",
+                             "/usr/lib/cups/backend/cups-pdf", "/usr/bin/pdftoppm"})
+        if (!QFileInfo(tool).isExecutable()) GTEST_SKIP() << "needs " << tool;
+    e2e::Processes servers;
     const QProcessEnvironment system = QProcessEnvironment::systemEnvironment();
     if (!QFile::exists("/run/cups/cups.sock")) {
         QDir().mkpath("/run/cups");
-        ASSERT_TRUE(servers.Start("/usr/sbin/cupsd", {"-f"}, system));
+        ASSERT_TRUE(
+            servers.Start("/usr/sbin/cupsd", {"-f"}, system, true, QProcess::MergedChannels));
         ASSERT_TRUE(WaitFor([] { return QFile::exists("/run/cups/cups.sock"); }, 10000));
     }
     const QString printer = QString("VastrelTest%1").arg(::getpid());
@@ -456,15 +341,14 @@ TEST_F(Printing, CtrlPPrintsTheMainWindowOnThePdfPrinter) {
     const QDir out(QString::fromLocal8Bit(owner->pw_dir) + "/PDF");
     const QStringList before = out.entryList({"*.pdf"}, QDir::Files);
 
-    QProcessEnvironment extra;
-    extra.insert("PRINTER", printer);
-    extra.insert("CUPS_SERVER", "");  // the system's scheduler
-    Home home(extra);
+    Home home;
+    home.Env().insert("PRINTER", printer);
+    home.Env().remove("CUPS_SERVER");
     QProcess* process = home.Start();
     ASSERT_TRUE(process);
     QString window;
-    ASSERT_TRUE(WaitFor([&] { return !(window = home.MainWindow(process->processId())).isEmpty(); },
-                        10000));
+    ASSERT_TRUE(WaitFor(
+        [&] { return !(window = Home::MainWindow(process->processId())).isEmpty(); }, 10000));
     QThread::msleep(1200);  // a scan time on the labels
     Keys(window, {"ctrl+p"});
 
@@ -474,11 +358,8 @@ TEST_F(Printing, CtrlPPrintsTheMainWindowOnThePdfPrinter) {
         [&] {
             for (const QString& name : out.entryList({"*.pdf"}, QDir::Files))
                 if (!before.contains(name)) pdf = out.filePath(name);
-            if (pdf.isEmpty()) return false;
-            const qint64 size = QFileInfo(pdf).size();
-            const bool settled = size > 0 && size == lastSize;
-            lastSize = size;
-            return settled;
+            const qint64 size = pdf.isEmpty() ? -1 : QFileInfo(pdf).size();
+            return std::exchange(lastSize, size) == size && size > 0;  // settled
         },
         30000))
         << "no PDF appeared in " << out.path().toStdString();
@@ -492,16 +373,19 @@ TEST_F(Printing, CtrlPPrintsTheMainWindowOnThePdfPrinter) {
         0);
     const QImage page(render.path() + "/page.png");
     ASSERT_FALSE(page.isNull());
-    if (const QString shots = qEnvironmentVariable("VASTREL_SCREENSHOT_DIR"); !shots.isEmpty()) {
-        QDir().mkpath(shots);
+    if (const QString shots = qEnvironmentVariable("VASTREL_SCREENSHOT_DIR");
+        !shots.isEmpty() && QDir().mkpath(shots))
         page.save(shots + "/printed-page.png");
-    }
     QFile::remove(pdf);
 
     // Not a blank page: the list and the labels, in the window's proportions
     // (519 x 224 pixels).
-    const auto [share, box] = InkOf(page);
-    EXPECT_GT(share, 0.005);
+    qint64 dark = 0;
+    QRect box;
+    for (int y = 0; y < page.height(); ++y)
+        for (int x = 0; x < page.width(); ++x)
+            if (qGray(page.pixel(x, y)) <= 230) ++dark, box |= QRect(x, y, 1, 1);
+    EXPECT_GT(double(dark) / (double(page.width()) * page.height()), 0.005);
     ASSERT_FALSE(box.isEmpty());
     EXPECT_NEAR(double(box.width()) / box.height(), 519.0 / 224.0, 0.25)
         << "ink box " << box.width() << "x" << box.height();

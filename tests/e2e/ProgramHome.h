@@ -1,16 +1,20 @@
 #pragma once
 // The built program in a temporary home with its own XDG folders and a
 // program folder of its own, so every file it writes stays in the test.
+// Every wait is bounded and every process started here is stopped by its PID.
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <algorithm>
 #include <csignal>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -22,8 +26,7 @@ inline QString BinDir() {
 
 // Sanitizer builds run several times slower; their CI step says by how much.
 inline int Slowdown() {
-    const int factor = qEnvironmentVariableIntValue("VASTREL_TEST_SLOWDOWN");
-    return factor > 1 ? factor : 1;
+    return std::max(1, qEnvironmentVariableIntValue("VASTREL_TEST_SLOWDOWN"));
 }
 
 inline bool WaitFor(const std::function<bool()>& condition, int ms) {
@@ -32,11 +35,56 @@ inline bool WaitFor(const std::function<bool()>& condition, int ms) {
     while (!condition()) {
         if (timer.elapsed() > ms * Slowdown()) return false;
         QThread::msleep(25);
-        // QProcess learns of a child's end through the event loop.
-        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();  // QProcess learns of a child's end here
     }
     return true;
 }
+
+struct Output {
+    int code = -1;
+    QByteArray out;
+};
+
+// A short command; killed when it overruns, so no test can hang on one.
+inline Output RunCommand(const QString& program, const QStringList& args,
+                         const QProcessEnvironment& env, int ms = 5000) {
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    if (p.waitForFinished(ms * Slowdown()) && p.exitStatus() == QProcess::NormalExit)
+        return {p.exitCode(), p.readAllStandardOutput()};
+    p.kill();
+    p.waitForFinished(1000);
+    return {};
+}
+
+// Long-running processes: terminated, then killed, by PID, newest first.
+class Processes {
+public:
+    ~Processes() { StopAll(); }
+    QProcess* Start(const QString& program, const QStringList& args, const QProcessEnvironment& env,
+                    bool wait = true,
+                    QProcess::ProcessChannelMode mode = QProcess::ForwardedErrorChannel) {
+        auto* p = started_.emplace_back(std::make_unique<QProcess>()).get();
+        p->setProcessEnvironment(env);
+        p->setProcessChannelMode(mode);
+        p->start(program, args);
+        return !wait || p->waitForStarted(5000 * Slowdown()) ? p : nullptr;
+    }
+    void StopAll() {
+        for (auto it = started_.rbegin(); it != started_.rend(); ++it)
+            if ((*it)->state() != QProcess::NotRunning && !Stop(it->get(), SIGTERM))
+                Stop(it->get(), SIGKILL);
+        started_.clear();
+    }
+    static bool Stop(QProcess* p, int signal) {
+        ::kill(static_cast<pid_t>(p->processId()), signal);
+        return p->waitForFinished(5000 * Slowdown());
+    }
+
+private:
+    std::vector<std::unique_ptr<QProcess>> started_;
+};
 
 class ProgramHome {
 public:
@@ -45,19 +93,17 @@ public:
 
     ProgramHome() {
         for (const char* d : {"config", "state", "data", "runtime", "program"})
-            QDir().mkpath(root_.path() + "/" + d);
-        QFile::setPermissions(root_.path() + "/runtime",
+            QDir().mkpath(Path(d));
+        QFile::setPermissions(Path("runtime"),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QFile::copy(BinDir() + "/vastrel", Program());
         env_ = QProcessEnvironment::systemEnvironment();
+        for (const char* d : {"config", "state", "data"})
+            env_.insert(QString("XDG_%1_HOME").arg(QString(d).toUpper()), Path(d));
+        env_.insert("XDG_RUNTIME_DIR", Path("runtime"));
         env_.insert("HOME", root_.path());
-        env_.insert("XDG_CONFIG_HOME", root_.path() + "/config");
-        env_.insert("XDG_STATE_HOME", root_.path() + "/state");
-        env_.insert("XDG_DATA_HOME", root_.path() + "/data");
-        env_.insert("XDG_RUNTIME_DIR", root_.path() + "/runtime");
         env_.insert("QT_QPA_PLATFORM", "offscreen");
-        // Fixed date and time texts in the records.
-        env_.insert("LC_ALL", "C");
+        env_.insert("LC_ALL", "C");  // fixed date and time texts in the records
         env_.remove("DISPLAY");
         env_.remove("WAYLAND_DISPLAY");
         Write("config/telephon.ini",
@@ -65,24 +111,13 @@ public:
         Write("config/vastrel.ini",
               QByteArray(kHeader) + "[Preferences]\r\nSave Data=0\r\nLines=2,3,\r\n");
     }
-    ~ProgramHome() {
-        for (QProcess* p : processes_) {
-            if (p->state() != QProcess::NotRunning) {
-                ::kill(static_cast<pid_t>(p->processId()), SIGKILL);
-                p->waitForFinished(3000);
-            }
-            delete p;
-        }
-    }
-    ProgramHome(const ProgramHome&) = delete;
-    ProgramHome& operator=(const ProgramHome&) = delete;
 
-    QString Program() const { return root_.path() + "/program/vastrel"; }
+    QProcessEnvironment& Env() { return env_; }
+    QString Program() const { return Path("program/vastrel"); }
     QString Path(const QString& rel) const { return root_.path() + "/" + rel; }
     void Write(const QString& rel, const QByteArray& bytes) {
         QFile f(Path(rel));
-        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        f.write(bytes);
+        if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write(bytes);
     }
     QByteArray Read(const QString& rel) const {
         QFile f(Path(rel));
@@ -91,61 +126,31 @@ public:
     QByteArray Registry() const { return Read("state/vastrel/registry"); }
     QString DataLogPath() const { return Path("program/DataLogs/Data.log"); }
     QByteArray DataLog() const { return Read("program/DataLogs/Data.log"); }
-    QString RuntimeDir() const { return Path("runtime/vastrel"); }
 
     // The running copy's window handle as published in "hKey".
     std::optional<quint32> PublishedHandle() const {
-        const QByteArray registry = Registry();
-        const QByteArray key = "\"hKey\"=REG_SZ:\"";
-        const qsizetype at = registry.indexOf(key);
-        if (at < 0) return std::nullopt;
-        const qsizetype from = at + key.size();
-        const qsizetype end = registry.indexOf('"', from);
-        bool ok = false;
-        const quint32 handle = registry.mid(from, end - from).trimmed().toUInt(&ok);
-        return ok ? std::optional<quint32>(handle) : std::nullopt;
+        static const QRegularExpression key("\"hKey\"=REG_SZ:\" *(\\d+)\"");
+        const auto m = key.match(QString::fromLatin1(Registry()));
+        return m.hasMatch() ? std::optional(m.captured(1).toUInt()) : std::nullopt;
     }
-    // Handles carry the owner's pid above their nine counter bits.
-    static qint64 PidOf(quint32 handle) { return handle >> 9; }
+    // This copy has announced itself: handles carry the owner's pid above
+    // their nine counter bits.
+    bool WaitAnnounced(QProcess* p, int ms = 10000) {
+        return WaitFor([&] { return (PublishedHandle().value_or(0) >> 9) == p->processId(); }, ms);
+    }
 
     QProcess* Start(const QStringList& args = {}, bool wait = true) {
-        auto* p = new QProcess;
-        p->setProcessEnvironment(env_);
-        p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        p->start(Program(), args);
-        if (wait) p->waitForStarted(5000);
-        processes_.push_back(p);
-        return p;
-    }
-    // This copy has announced itself.
-    bool WaitAnnounced(QProcess* p, int ms = 10000) {
-        return WaitFor(
-            [&] {
-                const auto handle = PublishedHandle();
-                return handle && PidOf(*handle) == p->processId();
-            },
-            ms);
+        return processes_.Start(Program(), args, env_, wait);
     }
     int Phone(const QStringList& args) {
-        QProcess p;
-        p.setProcessEnvironment(env_);
-        p.start(BinDir() + "/vastrel-phone", args);
-        if (!p.waitForFinished(5000 * Slowdown())) {
-            p.kill();
-            p.waitForFinished(1000);
-            return -1;
-        }
-        return p.exitCode();
+        return RunCommand(BinDir() + "/vastrel-phone", args, env_).code;
     }
-    static bool Stop(QProcess* p, int signal) {
-        ::kill(static_cast<pid_t>(p->processId()), signal);
-        return p->waitForFinished(5000 * Slowdown());
-    }
+    static bool Stop(QProcess* p, int signal) { return Processes::Stop(p, signal); }
 
 private:
     QTemporaryDir root_;
     QProcessEnvironment env_;
-    std::vector<QProcess*> processes_;
+    Processes processes_;
 };
 
 }  // namespace e2e

@@ -19,34 +19,29 @@ protected:
         QFile f(file.FilePath());
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }
-    void Write(const QByteArray& bytes) {
-        QFile f(file.FilePath());
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
-    Settings Prepared() {
+    // Writes the bytes (none: no file), prepares the file and loads it.
+    Settings Load(const QByteArray& bytes, bool headed = true) {
+        if (!bytes.isNull()) {
+            QFile f(file.FilePath());
+            EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(headed ? fresh + "[Preferences]\r\n" + bytes : bytes);
+        }
         file.PrepareSettingsFile();
         Settings s;
         file.LoadSettings(s);
         return s;
     }
-    Settings Load(const QByteArray& section) {
-        Write(fresh + "[Preferences]\r\n" + section);
-        return Prepared();
-    }
 };
 
 // Every default is also pinned by the dialog's OK, which writes them all.
 TEST_F(SettingsFileTest, AMissingWronglyHeadedOrGarbageFileIsReheadedAndItsValuesDropped) {
-    const Settings s = Prepared();
+    const Settings s = Load(QByteArray());
     EXPECT_EQ(Contents(), fresh);
     EXPECT_EQ(s.closeLineTest, 1);
     EXPECT_EQ(s.scanIntervalSeconds, 1);
-    for (const QByteArray& bad :
-         {QByteArray("[Preferences]\r\nAlarm Limit=5\r\n"), QByteArray(),
-          QByteArray("\x00\x01\xff garbage", 12), QByteArray(10'000'000, 'x')}) {
-        Write(bad);
-        EXPECT_EQ(Prepared().alarmLimitMinutes, 120);
+    for (const QByteArray& bad : {QByteArray("[Preferences]\r\nAlarm Limit=5\r\n"), QByteArray(""),
+                                  QByteArray("\x00\x01\xff garbage", 12), QByteArray(10'000'000, 'x')}) {
+        EXPECT_EQ(Load(bad, false).alarmLimitMinutes, 120);
         EXPECT_EQ(Contents(), fresh);
     }
     EXPECT_EQ(Load("Alarm Limit=5\r\n").alarmLimitMinutes, 5);
@@ -57,10 +52,8 @@ TEST_F(SettingsFileTest, ValuesAreLeadingNumbersAndThoseThatDoNotFitTakeTheDefau
     const Settings s = Load(
         "SysTray Enabled= 1\r\nSave Data=12abc\r\nKeepLog Days=&H1E\r\nAlarm Limit=90.5\r\n"
         "Interval Minutes=2\r\nInterval Seconds=30\r\nDisplay Data=2\r\nLines=2,5,\r\n");
-    EXPECT_EQ(s.sysTrayEnabled, 1);
-    EXPECT_EQ(s.saveDataMinutes, 12);
-    EXPECT_EQ(s.keepLogDays, 30);
-    EXPECT_EQ(s.alarmLimitMinutes, 90);
+    EXPECT_EQ(std::tuple(s.sysTrayEnabled, s.saveDataMinutes, s.keepLogDays, s.alarmLimitMinutes),
+              std::tuple(1, 12, 30, 90));
     EXPECT_EQ(s.scanIntervalSeconds, 150);
     EXPECT_EQ(s.displayData, 2);  // stored as read; readers treat it as off
     EXPECT_EQ(s.lines, "2,5,");
@@ -73,9 +66,8 @@ TEST_F(SettingsFileTest, ValuesAreLeadingNumbersAndThoseThatDoNotFitTakeTheDefau
     EXPECT_EQ(Load("Save Data=99999999999\r\n").saveDataMinutes, 720);
     EXPECT_EQ(Load("Alarm Limit=1e999\r\n").alarmLimitMinutes, 120);
     const Settings big = Load("Interval Minutes=2000000000\r\nInterval Seconds=5\r\n");
-    EXPECT_EQ(big.intervalMinutes, 0);
-    EXPECT_EQ(big.intervalSeconds, 1);
-    EXPECT_EQ(big.scanIntervalSeconds, 1);
+    EXPECT_EQ(std::tuple(big.intervalMinutes, big.intervalSeconds, big.scanIntervalSeconds),
+              std::tuple(0, 1, 1));
 }
 
 }  // namespace

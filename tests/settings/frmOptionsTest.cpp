@@ -1,5 +1,3 @@
-// The Options dialog on real widgets: number box coupling and the range
-// check, loading, the live actions, OK, Cancel and closing.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -35,8 +33,7 @@ struct FakeHost : OptionsHost {
 
     void SetTimer1Enabled(bool on) override { timer1 = on, ++timerCalls; }
     void SetMainWindowVisible(bool visible) override { mainVisible = visible; }
-    void SetLabels(const QString& a, const QString& b, const QString& c,
-                   const QString& d) override {
+    void SetLabels(const QString& a, const QString& b, const QString& c, const QString& d) override {
         labels = {a, b, c, d};
     }
     void SetSampleLabelVisible(bool visible) override { sampleLabelVisible = visible; }
@@ -96,16 +93,13 @@ protected:
     QPointer<frmOptions> dialog;
 };
 
-TEST_F(frmOptionsTest, RefusedEntryShowsItsRangeAndPutsBackTheLastValue) {
+TEST_F(frmOptionsTest, EntriesRoundHalfToEvenAndRefusedOnesShowTheRangeAndGoBack) {
     Open();
     // A negative number or one that rounds up to the limit is refused too.
-    const std::vector<std::tuple<const char*, const char*, const char*>> refused = {
-        {"txtAlarm", "1000", "0 - 999"},  {"txtMinutes", "100", "0 - 99"},
-        {"txtMinutes", "99.5", "0 - 99"}, {"txtMinutes", "-1", "0 - 99"},
-        {"txtSeconds", "60", "0 - 59"},   {"txtSeconds", "-0.6", "0 - 59"},
-        {"txtSaveData", "1000", "0 - 999"}, {"txtDays", "&H3E8", "0 - 999"},
-    };
-    for (const auto& [box, entry, range] : refused) {
+    for (const auto& [box, entry, range] : std::vector<std::tuple<const char*, const char*, const char*>>{
+             {"txtAlarm", "1000", "0 - 999"}, {"txtMinutes", "99.5", "0 - 99"},
+             {"txtMinutes", "-1", "0 - 99"}, {"txtSeconds", "60", "0 - 59"}, {"txtSeconds", "-0.6", "0 - 59"},
+             {"txtSaveData", "1000", "0 - 999"}, {"txtDays", "&H3E8", "0 - 999"}}) {
         messages.shown.clear();
         const QString before = Text(box)->text();
         Text(box)->setText(entry);
@@ -113,28 +107,19 @@ TEST_F(frmOptionsTest, RefusedEntryShowsItsRangeAndPutsBackTheLastValue) {
             << box << " " << entry;
         EXPECT_EQ(Text(box)->text().trimmed(), before.trimmed()) << box << " " << entry;
     }
-    EXPECT_EQ(Text("txtAlarm")->text(), "120");
     EXPECT_EQ(Bar("vsbAlarm")->Position(), 120);
     messages.shown.clear();
-    Text("txtAlarm")->setText("999");
-    EXPECT_EQ(Bar("vsbAlarm")->Position(), 999);
-    Text("txtMinutes")->setText("98.5");
-    EXPECT_EQ(Bar("vsb2")->Position(), 98);
-    EXPECT_TRUE(messages.shown.empty());
-}
-
-TEST_F(frmOptionsTest, TextAndBarFollowEachOther) {
-    Open();
-    Text("txtAlarm")->setText("45.5");
-    EXPECT_EQ(Bar("vsbAlarm")->Position(), 46);
-    EXPECT_EQ(Text("txtAlarm")->text(), "46");
-    Text("txtAlarm")->setText("44.5");
-    EXPECT_EQ(Bar("vsbAlarm")->Position(), 44);
-    Text("txtSaveData")->setText("abc");
-    EXPECT_EQ(Bar("vsb1")->Position(), 0);
-    EXPECT_EQ(Text("txtSaveData")->text(), "0");
-    Text("txtSaveData")->setText("");  // already at 0: left as typed
-    EXPECT_EQ(Text("txtSaveData")->text(), "");
+    // Accepted: the bar takes the rounded number and the box shows it, unless
+    // the bar was already there ("" after "abc" stays as typed).
+    for (const auto& [box, bar, entry, position, shown] :
+         std::vector<std::tuple<const char*, const char*, const char*, int, const char*>>{
+             {"txtAlarm", "vsbAlarm", "999", 999, "999"}, {"txtMinutes", "vsb2", "98.5", 98, "98"},
+             {"txtAlarm", "vsbAlarm", "45.5", 46, "46"}, {"txtAlarm", "vsbAlarm", "44.5", 44, "44"},
+             {"txtSaveData", "vsb1", "abc", 0, "0"}, {"txtSaveData", "vsb1", "", 0, ""}}) {
+        Text(box)->setText(entry);
+        EXPECT_EQ(Bar(bar)->Position(), position) << box << " " << entry;
+        EXPECT_EQ(Text(box)->text(), shown) << box << " " << entry;
+    }
     Bar("vsbDays")->SetPosition(31);
     EXPECT_EQ(Text("txtDays")->text(), "31");
     EXPECT_TRUE(messages.shown.empty());
@@ -153,7 +138,7 @@ TEST_F(frmOptionsTest, UpArrowAddsAndBothArrowsStopAtTheEnds) {
     }
 }
 
-TEST_F(frmOptionsTest, LoadingRunsOnlyTheHandlersOfChangedControls) {
+TEST_F(frmOptionsTest, LoadingRunsOnlyTheHandlersOfChangedControlsAndAppliesTheEnablingRules) {
     Open(4);
     EXPECT_EQ(Text("txtAlarm")->text(), " 120");  // equal to the design value
     EXPECT_EQ(Text("txtLines")->text(), "1,2,3,4,");
@@ -171,15 +156,11 @@ TEST_F(frmOptionsTest, LoadingRunsOnlyTheHandlersOfChangedControls) {
     settings.lines = "2,3,";
     Open(4);
     EXPECT_TRUE(QFile::exists(LinkPath()));
-    EXPECT_EQ(host.trayDeletes, 1);
-    EXPECT_EQ(host.mainVisible, false);
-    EXPECT_EQ(host.timer1, false);
-    EXPECT_EQ(Text("txtAlarm")->text(), "90");
-    EXPECT_EQ(Text("txtDays")->text(), "999");
-    EXPECT_EQ(Text("txtLines")->text(), "2,3,");
+    EXPECT_EQ(std::tuple(host.trayDeletes, host.mainVisible, host.timer1), std::tuple(1, false, false));
+    EXPECT_EQ(Text("txtAlarm")->text() + Text("txtDays")->text() + Text("txtLines")->text(),
+              "909992,3,");
     EXPECT_TRUE(messages.shown.empty());
-    for (const char* name :
-         {"txtMinutes", "vsb2", "lblMinutes", "txtSeconds", "vsb3", "lblSeconds"})
+    for (const char* name : {"txtMinutes", "vsb2", "lblMinutes", "txtSeconds", "vsb3", "lblSeconds"})
         EXPECT_FALSE(Enabled(name, "fra2")) << name;
     for (const char* name : {"txtDays", "vsbDays", "lblDays", "txtAlarm", "vsbAlarm", "lblAlarm"})
         EXPECT_FALSE(Enabled(name, "fra1")) << name;
@@ -199,12 +180,10 @@ TEST_F(frmOptionsTest, LoadingRunsOnlyTheHandlersOfChangedControls) {
 TEST_F(frmOptionsTest, LiveActionsOutlastCancel) {
     const QByteArray stored = Ini();
     Open(4);
-    Get<QRadioButton>("optClose")->setChecked(true);
+    Get<QRadioButton>("optClose")->setChecked(true);  // single test: Timer1 stops at once
     EXPECT_EQ(host.timer1, false);
-    EXPECT_FALSE(Enabled("txtMinutes", "fra2"));
     Get<QCheckBox>("chkDisplayData")->setChecked(false);
-    EXPECT_EQ(host.mainVisible, false);
-    EXPECT_EQ(settings.displayData, 0);
+    EXPECT_EQ(std::tuple(host.mainVisible, settings.displayData), std::tuple(false, 0));
     Get<QCheckBox>("chkIcon")->setChecked(false);
     EXPECT_EQ(host.trayDeletes, 1);
     Get<QCheckBox>("chkLoad")->setChecked(true);
@@ -214,33 +193,28 @@ TEST_F(frmOptionsTest, LiveActionsOutlastCancel) {
         ("Exec=\"" + root.path() + "/opt vastrel/vastrel\" /min\n").toUtf8()));
     Get<QCheckBox>("chkLoad")->setChecked(false);
     EXPECT_FALSE(QFile::exists(LinkPath()));
+    Click("cmdHelp");
+    EXPECT_EQ(host.helpOpens, 1);
 
     const int timerCalls = host.timerCalls;
     Click("cmdCancel");
     EXPECT_EQ(dialog, nullptr);
-    EXPECT_EQ(host.timerCalls, timerCalls);
-    EXPECT_EQ(host.trayDeletes, 2);  // the box re-applied
+    EXPECT_EQ(std::tuple(host.timerCalls, host.trayDeletes), std::tuple(timerCalls, 2));  // box re-applied
     EXPECT_EQ(Ini(), stored);
-    EXPECT_EQ(settings.sampleEnabled, 1);
-    EXPECT_EQ(settings.lines, "");
-    EXPECT_EQ(settings.displayData, 0);
+    EXPECT_EQ(std::tuple(settings.sampleEnabled, settings.displayData, settings.lines),
+              std::tuple(1, 0, std::string()));
     EXPECT_TRUE(host.rebuildsWithLines.empty());
 }
 
 TEST_F(frmOptionsTest, OkWritesTheFourteenKeysAndSetsTheScanLabels) {
     Open(2);
     Click("cmdOK");
-    EXPECT_EQ(dialog, nullptr);
-    EXPECT_EQ(Ini(),
-              "The following lines are required by Vastrel - do NOT edit or remove\r\n\r\n"
-              "[Preferences]\r\n"
-              "Load @ startup= 0\r\nSysTray Enabled= 1\r\nDisplay Data= 1\r\n"
-              "Play Sound= 0\r\nSample Enabled= 1\r\nSave Data= 720\r\n"
-              "Interval Minutes= 0\r\nInterval Seconds= 1\r\nAppend Data= 1\r\n"
-              "Keep Log= 1\r\nKeepLog Days= 30\r\nAlarm= 1\r\nAlarm Limit= 120\r\n"
+    EXPECT_EQ(Ini(), QByteArray(SettingsFile::kHeader) + "\r\n\r\n[Preferences]\r\n"
+              "Load @ startup= 0\r\nSysTray Enabled= 1\r\nDisplay Data= 1\r\nPlay Sound= 0\r\n"
+              "Sample Enabled= 1\r\nSave Data= 720\r\nInterval Minutes= 0\r\nInterval Seconds= 1\r\n"
+              "Append Data= 1\r\nKeep Log= 1\r\nKeepLog Days= 30\r\nAlarm= 1\r\nAlarm Limit= 120\r\n"
               "Lines=1,2,\r\n");
-    EXPECT_EQ(host.timer1, true);
-    EXPECT_EQ(host.sampleLabelVisible, true);
+    EXPECT_EQ(std::tuple(host.timer1, host.sampleLabelVisible), std::tuple(true, true));
     ASSERT_TRUE(host.labels);
     EXPECT_EQ(*host.labels, (std::array<QString, 4>{"Scan rate: 0 min 1 secs",
                                                     "Scan time: 10:11:12", "Save every 720 min"}));
@@ -257,8 +231,7 @@ TEST_F(frmOptionsTest, OkWritesTheFourteenKeysAndSetsTheScanLabels) {
     Open();
     Get<QRadioButton>("optClose")->setChecked(true);
     Click("cmdOK");
-    EXPECT_EQ(settings.sampleEnabled, 0);
-    EXPECT_EQ(settings.closeLineTest, 1);
+    EXPECT_EQ(std::tuple(settings.sampleEnabled, settings.closeLineTest), std::tuple(0, 1));
     EXPECT_EQ(host.timer1, false);
     EXPECT_EQ((*host.labels)[0], "Scanning disabled");
     for (int i = 1; i < 4; ++i)
@@ -277,9 +250,6 @@ TEST_F(frmOptionsTest, EveryWayOfClosingUnloadsOnce) {
         EXPECT_EQ(unloaded.count(), 1);
         EXPECT_EQ(host.rebuildsWithLines.size(), 1u);
     }
-    Open();
-    Click("cmdHelp");
-    EXPECT_EQ(host.helpOpens, 1);
 }
 
 }  // namespace

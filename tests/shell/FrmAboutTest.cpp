@@ -31,13 +31,10 @@ protected:
         EXPECT_NE(control, nullptr) << name;
         return control;
     }
-    static void Click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
     // Through the About window's own window, as the window system delivers
     // moves and double clicks; the owner lies underneath.
     QPoint InAbout(QWidget* widget) const { return widget->mapTo(about, widget->rect().center()); }
-    void MoveOver(QWidget* widget) const {
-        QTest::mouseMove(about->windowHandle(), InAbout(widget));
-    }
+    void MoveOver(QWidget* widget) const { QTest::mouseMove(about->windowHandle(), InAbout(widget)); }
     static void Destroyed() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
     FakeDesktop desktop;
@@ -45,21 +42,6 @@ protected:
     QWidget owner;
     QPointer<FrmAbout> about;
 };
-
-TEST_F(FrmAboutTest, OpensModelessOverItsOwnerWithItsLinks) {
-    EXPECT_EQ(about->windowTitle(), "About Vastrel");
-    EXPECT_FALSE(about->isModal());
-    EXPECT_LE((about->geometry().center() - owner.geometry().center()).manhattanLength(), 2);
-    EXPECT_TRUE(Control<QPushButton>("cmdOK")->isDefault());
-    for (const auto& [name, text, tip] :
-         {std::tuple{"Text1", FrmAbout::kMailAddress, "Click to start message"},
-          {"txtPrimary", FrmAbout::kPrimaryAddress, "Click to visit the web site"},
-          {"txtSecondary", FrmAbout::kSecondaryAddress, "Click to visit the web site"}}) {
-        EXPECT_EQ(Control(name)->text(), text) << name;
-        EXPECT_EQ(Control(name)->toolTip(), tip) << name;
-        EXPECT_TRUE(Control(name)->isReadOnly()) << name;
-    }
-}
 
 TEST_F(FrmAboutTest, LastLinkMovedOverStaysBlue) {
     MoveOver(Control("Text1"));
@@ -69,14 +51,13 @@ TEST_F(FrmAboutTest, LastLinkMovedOverStaysBlue) {
     MoveOver(Control<QLabel>("LblVer"));
     MoveOver(Control<QPushButton>("cmdSysInfo"));
     EXPECT_EQ(Control("txtPrimary")->TextColour(), kBlue);
-    EXPECT_EQ(Control("Text1")->TextColour(), kWhite);
-    EXPECT_EQ(Control("txtSecondary")->TextColour(), kWhite);
+    EXPECT_TRUE(Control("Text1")->TextColour() == kWhite && Control("txtSecondary")->TextColour() == kWhite);
 }
 
 TEST_F(FrmAboutTest, LinksOpenTheirAddressOnceAndMailFocusesOk) {
-    Click(Control("Text1"));
+    QTest::mouseClick(Control("Text1"), Qt::LeftButton);
     EXPECT_EQ(about->focusWidget(), Control<QPushButton>("cmdOK"));
-    Click(Control("txtPrimary"));
+    QTest::mouseClick(Control("txtPrimary"), Qt::LeftButton);
     QTest::mouseDClick(about->windowHandle(), Qt::LeftButton, {}, InAbout(Control("txtSecondary")));
     // Press on a link, release elsewhere: no click.
     QTest::mousePress(Control("txtPrimary"), Qt::LeftButton);
@@ -85,7 +66,6 @@ TEST_F(FrmAboutTest, LinksOpenTheirAddressOnceAndMailFocusesOk) {
                                  "address mailto:" + FrmAbout::kMailAddress + "?subject=Vastrel",
                                  "address " + FrmAbout::kPrimaryAddress,
                                  "address " + FrmAbout::kSecondaryAddress}));
-    EXPECT_TRUE(about->isVisible());
 }
 
 TEST_F(FrmAboutTest, SystemInfoStartsTheFirstToolFoundOrSaysItIsUnavailable) {
@@ -100,18 +80,23 @@ TEST_F(FrmAboutTest, SystemInfoStartsTheFirstToolFoundOrSaysItIsUnavailable) {
         desktop.result = starts;
         desktop.calls.clear();
         messages.shown.clear();
-        Click(Control<QPushButton>("cmdSysInfo"));
+        QTest::mouseClick(Control<QPushButton>("cmdSysInfo"), Qt::LeftButton);
         EXPECT_EQ(desktop.calls, started) << installed.join(' ').toStdString();
         EXPECT_EQ(messages.shown, shown) << installed.join(' ').toStdString();
         EXPECT_TRUE(about->isVisible());
     }
 }
 
-TEST_F(FrmAboutTest, ShowingAgainReusesTheWindowAndOkEnterAndEscDestroyIt) {
+TEST_F(FrmAboutTest, OpensModelessOverItsOwnerOnceAndOkEnterAndEscDestroyIt) {
+    EXPECT_FALSE(about->isModal());
+    EXPECT_LE((about->geometry().center() - owner.geometry().center()).manhattanLength(), 2);
+    for (const auto& [name, text] : {std::pair{"Text1", FrmAbout::kMailAddress},
+                                     {"txtPrimary", FrmAbout::kPrimaryAddress},
+                                     {"txtSecondary", FrmAbout::kSecondaryAddress}})
+        EXPECT_TRUE(Control(name)->text() == text && Control(name)->isReadOnly()) << name;
     FrmAbout* first = about;
     EXPECT_EQ(FrmAbout::ShowAbout(about, desktop, messages, &owner), first);
-    EXPECT_EQ(about.data(), first);
-    Click(Control<QPushButton>("cmdOK"));
+    QTest::mouseClick(Control<QPushButton>("cmdOK"), Qt::LeftButton);
     Destroyed();
     EXPECT_TRUE(about.isNull());
     for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {

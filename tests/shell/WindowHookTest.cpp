@@ -17,11 +17,9 @@ protected:
     FakeWindowSystem windows;
     AppState state;
     Calls calls;
-    WindowHook hook{windows,
-                    state,
-                    {[this] { calls.push_back("unload"); }, [this] { calls.push_back("options"); },
-                     [this] { calls.push_back("rebuild"); }}};
-    std::vector<char> buffer;
+    WindowHook hook{windows, state, {[this] { calls.push_back("unload"); },
+                                     [this] { calls.push_back("options"); },
+                                     [this] { calls.push_back("rebuild"); }}};
 
     void SetUp() override {
         state.mainHwnd = windows.CreateWindowHandle();
@@ -32,7 +30,7 @@ protected:
         hook.Hook();
     }
     LRESULT Send(DWORD dwData, const std::string& text, DWORD cbData, char fill = '\0') {
-        buffer.assign(300, fill);
+        std::vector<char> buffer(300, fill);
         std::copy(text.begin(), text.end(), buffer.begin());
         COPYDATASTRUCT cds{dwData, cbData, buffer.data()};
         return windows.SendMessageA(state.mainHwnd, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds));
@@ -42,35 +40,28 @@ protected:
 // Code 1 opens Options, 3 carries a command (only the exact "test", cut at its
 // NUL or taken whole without one, rebuilds), any other is ignored; every
 // message still reaches the old procedure (WM_COPYDATA is 74).
-TEST_F(WindowHookTest, CopyDataCodesAndTheTestCommand) {
+TEST_F(WindowHookTest, CopyDataCodesTheTestCommandCloseAndUnhook) {
     const std::vector<std::tuple<DWORD, std::string, DWORD, std::string, bool, Calls>> cases = {
-        {1, "", 1, "", false, {"options", "old 74"}},
-        {2, "test", 5, "", false, {"old 74"}},
-        {0, "test", 5, "", false, {"old 74"}},
-        {3, "TEST", 5, "TEST", false, {"old 74"}},
+        {1, "", 1, "", false, {"options", "old 74"}}, {2, "test", 5, "", false, {"old 74"}},
+        {0, "test", 5, "", false, {"old 74"}}, {3, "TEST", 5, "TEST", false, {"old 74"}},
         {3, std::string("test\0junk", 9), 9, "test", true, {"rebuild", "old 74"}},
-        {3, "testtest", 4, "test", true, {"rebuild", "old 74"}},
-    };
+        {3, "testtest", 4, "test", true, {"rebuild", "old 74"}}};
     for (const auto& [code, bytes, size, text, test, expected] : cases) {
         calls.clear();
         EXPECT_EQ(Send(code, bytes, size), 7) << code << " " << bytes;
-        EXPECT_EQ(state.copyDataText, text) << code << " " << bytes;
-        EXPECT_EQ(state.testRequested, test) << code << " " << bytes;
-        EXPECT_EQ(calls, expected) << code << " " << bytes;
+        EXPECT_EQ(std::tuple(state.copyDataText, state.testRequested, calls), std::tuple(text, test, expected))
+            << code << " " << bytes;
     }
     windows.SendMessageA(state.mainHwnd, 0x1234, 0, 0);
     EXPECT_EQ(calls.back(), "old 4660");
-}
-
-TEST_F(WindowHookTest, OversizedFramesAreNeverReadPastTheHandOverBuffer) {
+    // Oversized frames are never read past the hand-over buffer.
     Send(3, "", 100000, 'x');
     EXPECT_EQ(state.copyDataText.size(), WindowHook::kMaxCopyData);
     COPYDATASTRUCT empty{3, 10, nullptr};
     windows.SendMessageA(state.mainHwnd, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&empty));
     EXPECT_EQ(state.copyDataText, "");
-}
-
-TEST_F(WindowHookTest, CloseUnloadsAndUnhookGivesTheOldProcedureBack) {
+    // Close unloads; Unhook gives the old procedure back.
+    calls.clear();
     windows.SendMessageA(state.mainHwnd, WM_CLOSE, 0, 0);
     EXPECT_EQ(calls, (Calls{"unload", "old 16"}));
     hook.Unhook();

@@ -21,10 +21,13 @@ TEST(WatchedLineRule, EveryEntryNeedsAFollowingCommaAndAnExactNumber) {
         {"2,5,", 7, {2, 5}},  {"5,2,", 7, {2, 5}},   {"1,2,3", 7, {1, 2}}, {"12,3,", 12, {3, 12}},
         {"2,", 1, {}},        {"1, 2,", 3, {1}},     {"02,3,", 3, {3}},    {"1-4,", 5, {}},
         {"0,1,1,1,", 3, {1}}, {"", 3, {}},           {",,3,", 3, {3}},
-        {"99999999999999999999999,2,", 3, {2}},
-    };
+        {"99999999999999999999999,2,", 3, {2}}};
     for (const auto& [lines, devices, watched] : cases)
         EXPECT_EQ(Watched(lines, devices), watched) << lines;
+    // All lines: every device with a final comma.
+    EXPECT_EQ(LineTable::AllLines(3), "1,2,3,");
+    EXPECT_EQ(LineTable::AllLines(0), "");
+    EXPECT_EQ(Watched(LineTable::AllLines(300), 300).size(), 300u);
 }
 
 // The one-pass form must agree with the literal rule on any text.
@@ -41,20 +44,13 @@ TEST(WatchedLineRule, OnePassAgreesWithTheLiteralRuleOnRandomTexts) {
     }
 }
 
-TEST(WatchedLineRule, AllLinesListsEveryDeviceWithAFinalComma) {
-    EXPECT_EQ(LineTable::AllLines(3), "1,2,3,");
-    EXPECT_EQ(LineTable::AllLines(0), "");
-    EXPECT_EQ(Watched(LineTable::AllLines(300), 300).size(), 300u);
-}
-
 TEST(LineNameField, IsTwentyTwoCharactersWithTheCommaAfterTheName) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"Sales", "Sales," + std::string(16, ' ')},
         {std::string(21, 'a'), std::string(21, 'a') + ","},
         {std::string(22, 'b'), std::string(21, 'b') + ","},
         {"abcdefghijklmnopqrstuvwxy", "abcdefghijklmnopqrstu,"},
-        {"", "," + std::string(21, ' ')},
-    };
+        {"", "," + std::string(21, ' ')}};
     for (const auto& [name, field] : cases) EXPECT_EQ(LineTable::NameField(name), field) << name;
     EXPECT_EQ(LineTable::NameField(std::nullopt), "Name Not Available");
 }
@@ -65,9 +61,8 @@ TEST(LineTableReset, HoldsOneEntryMoreThanThereAreDevicesAllCleared) {
     table.lineAlarm[1] = "Alarm";
     table.totalTimeOnline[1] = 30;
     table.Reset(3);
-    EXPECT_EQ(table.Size(), 4u);
-    EXPECT_EQ(table.lineAlarm[1], "");
-    EXPECT_EQ(table.totalTimeOnline[1], 0);
+    EXPECT_EQ(std::tuple(table.Size(), table.lineAlarm[1], table.totalTimeOnline[1]),
+              std::tuple(4u, "", 0));
 }
 
 }  // namespace

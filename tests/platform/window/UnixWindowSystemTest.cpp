@@ -1,7 +1,5 @@
-// UnixWindowSystem between real processes: the instance lock, the hand-over
-// arriving intact while the sender waits, stale and foreign sockets, malformed
-// frames, signals and a flood. The test binary runs itself as the other
-// process; every child is stopped by its pid.
+// UnixWindowSystem between real processes; the test binary runs itself as the
+// other process and every child is stopped by its pid.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -104,9 +102,8 @@ public:
     }
     ~Child() { KillHard(); }
     void KillHard() {  // kill -9 by pid: no clean-up runs in the child
-        if (process_.state() == QProcess::NotRunning) return;
-        ::kill(static_cast<pid_t>(process_.processId()), SIGKILL);
-        process_.waitForFinished(10000);
+        if (process_.state() != QProcess::NotRunning)
+            ::kill(static_cast<pid_t>(process_.processId()), SIGKILL), process_.waitForFinished(10000);
     }
     std::optional<QString> Value(const QString& key, std::chrono::milliseconds timeout = 20s) {
         std::optional<QString> found;
@@ -173,7 +170,7 @@ TEST(Child, DISABLED_Run) {
         const QByteArray text = args[3].toLatin1();
         char buffer[255] = {};
         std::memcpy(buffer, text.constData(), text.size());
-        COPYDATASTRUCT cds{text.isEmpty() ? 1u : 3u, static_cast<DWORD>(text.size() + 1), buffer};
+        COPYDATASTRUCT cds{text.isEmpty() ? 1u : 3u, DWORD(text.size() + 1), buffer};
         print("result", system.SendMessageA(target, WM_COPYDATA, self, LPARAM(&cds)));
         print("error", system.LastError());
         print("self", self);
@@ -226,8 +223,7 @@ TEST_F(WindowSystemTest, DeadHandlesFailAtOnceStaleSocketsAreReplacedLiveOnesKep
     {
         UnixWindowSystem a(runtimeDir_);
         first = a.CreateWindowHandle();
-        ASSERT_NE(first, 0u);
-        EXPECT_LE(first, static_cast<HWND>(INT32_MAX));
+        ASSERT_TRUE(first != 0 && first <= HWND(INT32_MAX));
         UnixWindowSystem b(runtimeDir_);  // same pid, same counter start
         EXPECT_NE(b.CreateWindowHandle(), first);
     }
@@ -238,8 +234,7 @@ TEST_F(WindowSystemTest, DeadHandlesFailAtOnceStaleSocketsAreReplacedLiveOnesKep
         QElapsedTimer timer;
         timer.start();
         EXPECT_EQ(system.SendMessageA(h, WM_CLOSE, 0, 0), 0) << h;
-        EXPECT_LT(timer.elapsed(), 100) << h;
-        EXPECT_EQ(system.LastError(), ERROR_INVALID_HANDLE) << h;
+        EXPECT_TRUE(timer.elapsed() < 100 && system.LastError() == ERROR_INVALID_HANDLE) << h;
     }
     UnixWindowSystem c(runtimeDir_);
     EXPECT_EQ(c.CreateWindowHandle(), first);
@@ -262,9 +257,8 @@ TEST_F(WindowSystemTest, HandOverArrivesIntactAndTheSenderWaitsForTheAnswer) {
         ASSERT_TRUE(result) << text.constData();
         EXPECT_EQ(result->toLongLong(), text.isEmpty() ? 4201 : 4203);
         EXPECT_EQ(sender.Value("error")->toInt(), ERROR_SUCCESS);
-        EXPECT_EQ(received.calls, text.isEmpty() ? 1 : 2);
-        EXPECT_EQ(received.hWnd, h);
-        EXPECT_EQ(received.m.msg, WM_COPYDATA);
+        EXPECT_EQ(std::tuple(received.calls, received.hWnd, received.m.msg),
+                  std::tuple(text.isEmpty() ? 1 : 2, h, UINT{WM_COPYDATA}));
         EXPECT_EQ(received.m.wParam, sender.Value("self")->toULongLong());  // the sender's handle
         EXPECT_EQ(received.m.data, text + '\0');
     }
@@ -298,8 +292,7 @@ TEST_F(WindowSystemTest, MalformedFramesAreDroppedWhileGoodOnesStillWork) {
             EXPECT_EQ(exchange(bytes, closeWriteSide), QByteArray()) << name << closeWriteSide;
     EXPECT_EQ(received.calls, 0);
     EXPECT_EQ(exchange(kGood, false), CopyDataFrame::EncodeReply(77));
-    EXPECT_EQ(received.calls, 1);
-    EXPECT_EQ(received.m.data, kTest);
+    EXPECT_EQ(std::tuple(received.calls, received.m.data), std::tuple(1, kTest));
 }
 
 TEST_F(WindowSystemTest, ConnectionsFromOtherUsersAreDropped) {
@@ -329,8 +322,7 @@ TEST_F(WindowSystemTest, ConnectionsFromOtherUsersAreDropped) {
     int status = -1;
     const bool exited = WaitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 10s);
     if (!exited) ::kill(pid, SIGKILL), ::waitpid(pid, &status, 0);
-    ASSERT_TRUE(exited);
-    EXPECT_TRUE(WIFEXITED(status));
+    ASSERT_TRUE(exited && WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "3: could not connect, 4: got an answer";
     EXPECT_EQ(received.calls, 0);
 }
@@ -346,8 +338,7 @@ TEST_F(WindowSystemTest, TerminationSignalsBecomeCloseOnTheEventLoop) {
         ASSERT_EQ(::kill(::getpid(), signo), 0);
         EXPECT_EQ(received.calls, before) << "ran inside the signal handler";
         EXPECT_TRUE(WaitUntil([&] { return received.calls == before + 1; }, 2s)) << signo;
-        EXPECT_EQ(received.m.msg, WM_CLOSE);
-        EXPECT_EQ(received.hWnd, h);
+        EXPECT_EQ(std::tuple(received.m.msg, received.hWnd), std::tuple(UINT{WM_CLOSE}, h));
     }
 }
 
@@ -375,8 +366,7 @@ TEST_F(WindowSystemTest, AFloodOfMessagesLeavesTheEventLoopResponsive) {
     const auto answered = flood.Value("answered", 60s);
     ASSERT_TRUE(answered);
     longestGap = std::max(longestGap, sinceTick.elapsed());  // starved to the very end
-    EXPECT_EQ(answered->toInt(), 200);
-    EXPECT_EQ(handled, 200);
+    EXPECT_EQ(std::tuple(answered->toInt(), handled), std::tuple(200, 200));
     EXPECT_LT(longestGap, 500) << "the timer starved during the flood";
     EXPECT_GT(ticks, 5);
 }
