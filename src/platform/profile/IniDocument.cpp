@@ -65,6 +65,10 @@ IniDocument::Line IniDocument::LineAt(std::size_t begin) const {
             --line.length;
             line.ending = 2;
         }
+    } else if (line.length > 0 && start[line.length - 1] == '\r') {
+        // A last line cut off after its CR reads like a complete CR LF line.
+        --line.length;
+        line.ending = 1;
     }
     return line;
 }
@@ -115,6 +119,10 @@ std::string_view IniDocument::LineEnd() const {
 
 std::string IniDocument::WithValue(std::string_view section, std::string_view key,
                                    std::string_view value) const {
+    // Complete a CR left at the very end first, so the line it ends keeps
+    // reading the same after the write.
+    if (!text_.empty() && text_.back() == '\r')
+        return IniDocument(text_ + "\n").WithValue(section, key, value);
     const Location location = Locate(section, key);
     const std::string_view text(text_);
     const std::string_view eol = LineEnd();

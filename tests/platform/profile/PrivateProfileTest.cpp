@@ -103,6 +103,15 @@ TEST_F(PrivateProfileTest, WritesReplaceInPlaceAppendToTheirSectionAndKeepTheRes
     EXPECT_EQ(ReadIni(), "[Preferences]\nAlarm=1\nLines=2\n[Next]\nK=v\n");
 }
 
+// Found by fuzzing: a file cut off right after a CR.
+TEST_F(PrivateProfileTest, AWriteKeepsTheValueOfALastLineCutOffAfterItsCr) {
+    WriteIni("[Line2]\nName=Sales\r");
+    EXPECT_EQ(Get("Name", "Line2"), "Sales");
+    ASSERT_TRUE(Put("Lines", "1,2,"));
+    EXPECT_EQ(Get("Name", "Line2"), "Sales");
+    EXPECT_EQ(Get("Lines"), "1,2,");
+}
+
 TEST_F(PrivateProfileTest, GarbageAndHugeFilesNeitherConfuseNorSlowDown) {
     std::string garbage;
     for (int i = 0; i < 65536; ++i) garbage += static_cast<char>((i * 2654435761u) >> 13);
