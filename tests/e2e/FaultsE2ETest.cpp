@@ -1,7 +1,5 @@
-// The built program under bad input, faults and load: a disk that fills, a
-// blocked data folder, damaged files, kill -9 mid-scan, a crowd of copies
-// starting together and a flood on its socket. It must keep running, keep
-// its files readable and lose no record.
+// The built program under faults and load: it must keep running, keep its
+// files readable and lose no record.
 #include <gtest/gtest.h>
 
 #include <QRegularExpression>
@@ -36,9 +34,7 @@ QByteArray Garbage(std::size_t size, unsigned seed) {
     return bytes;
 }
 
-// Lines of the data log that are not whole: every line must end in CR LF
-// and be a success record with all six fields, a failure record, or the
-// blank line that ends a save.
+// Data log lines that are not whole records (or the blank line ending a save).
 int TornRecords(const QByteArray& log) {
     static const QRegularExpression record(QRegularExpression::anchoredPattern(
         " \\d+\\t[^\\t\\r\\n]{22}(Line cannot be monitored|\\t  [01]\\t[^\\t\\r\\n]+ "
@@ -49,7 +45,6 @@ int TornRecords(const QByteArray& log) {
     return torn;
 }
 
-// The online times of one line's records, in file order.
 std::vector<int> OnlineSeconds(const QByteArray& log, const QByteArray& nameField) {
     static const QRegularExpression time(" (\\d+) h  (\\d\\d) m  (\\d\\d) s\\t");
     std::vector<int> seconds;
@@ -62,7 +57,6 @@ std::vector<int> OnlineSeconds(const QByteArray& log, const QByteArray& nameFiel
     return seconds;
 }
 
-// The registry store is readable line by line as the program writes it.
 bool RegistryReadable(const QByteArray& store) {
     static const QRegularExpression value(QRegularExpression::anchoredPattern(
         "#.*|\\[.*\\]|\"([^\"\\\\]|\\\\.)*\"=REG_SZ:\"([^\"\\\\]|\\\\.)*\""));
@@ -75,46 +69,38 @@ TEST(Faults, DataLogSavesIntoABlockedPathAndAFullDiskLoseNoRecord) {
     ProgramHome home;
     home.Write("program/DataLogs", "not a folder");  // the data folder is taken by a file
     QProcess* vastrel = home.Start();
-    ASSERT_TRUE(home.WaitAnnounced(vastrel));
-    ASSERT_EQ(home.Phone({"ring", "2"}), 0);  // line 2 online: one second more per scan
+    ASSERT_TRUE(home.WaitAnnounced(vastrel) && home.Phone({"ring", "2"}) == 0);  // line 2 online
     QThread::msleep(2500);
     ASSERT_EQ(vastrel->state(), QProcess::Running);
-
     // Then a folder again, but every write into the log reports a full disk.
     ASSERT_TRUE(QFile::remove(home.Path("program/DataLogs")));
     ASSERT_TRUE(QDir().mkpath(home.Path("program/DataLogs")));
     ASSERT_TRUE(QFile::link("/dev/full", home.DataLogPath()));
     QThread::msleep(2500);
     ASSERT_EQ(vastrel->state(), QProcess::Running);
-
     // Writable again: everything gathered meanwhile arrives with the next save.
     ASSERT_TRUE(QFile::remove(home.DataLogPath()));
     ASSERT_TRUE(WaitFor([&] { return home.DataLog().size() > 0; }, 5000));
     QThread::msleep(1500);
     ASSERT_TRUE(ProgramHome::Stop(vastrel, SIGTERM));
     EXPECT_EQ(vastrel->exitCode(), 0);
-
     const QByteArray log = home.DataLog();
     EXPECT_EQ(TornRecords(log), 0);
+    // Each counted second present exactly once (a loaded machine scans less).
     std::vector<int> line2 = OnlineSeconds(log, "Line 2,");
-    // Several seconds at least (a loaded machine may run fewer scans than
-    // seconds), each counted second present exactly once.
     ASSERT_GE(line2.size(), 4u);
     EXPECT_EQ(OnlineSeconds(log, "Sales desk,"), std::vector<int>(line2.size(), 0));
     line2.erase(line2.begin(), std::find_if(line2.begin(), line2.end(), [](int s) { return s; }));
     std::vector<int> counted(line2.size());
     std::iota(counted.begin(), counted.end(), 1);
-    ASSERT_FALSE(line2.empty());
-    EXPECT_EQ(line2, counted);
+    EXPECT_TRUE(!line2.empty() && line2 == counted);
 }
 
-struct Damage {
-    const char* name;
-    const char* file;
+struct Damage {  // Save Data=0 survives; a watched line and one not ("" for none)
+    const char *name, *file;
     QByteArray content;
-    bool savesEveryScan;        // Save Data=0 survives the damage
-    const char* watchedName;    // a line that must be in the records
-    const char* unwatchedName;  // one that must not ("" for none)
+    bool savesEveryScan;
+    const char *watchedName, *unwatchedName;
 };
 
 class DamagedFiles : public ::testing::TestWithParam<Damage> {};
@@ -132,37 +118,30 @@ TEST_P(DamagedFiles, StartUpCompletesAndTheProgramKeepsScanning) {
     } else {
         QThread::msleep(1500);
     }
-    ASSERT_EQ(vastrel->state(), QProcess::Running);
-    ASSERT_TRUE(ProgramHome::Stop(vastrel, SIGTERM));
-    EXPECT_EQ(vastrel->exitStatus(), QProcess::NormalExit);
+    ASSERT_TRUE(vastrel->state() == QProcess::Running && ProgramHome::Stop(vastrel, SIGTERM));
     EXPECT_EQ(vastrel->exitCode(), 0);
-
     const QByteArray log = home.DataLog();
     EXPECT_EQ(TornRecords(log), 0);
     EXPECT_TRUE(log.contains(QByteArray("\t") + damage.watchedName));
     EXPECT_TRUE(!*damage.unwatchedName ||
                 !log.contains(QByteArray("\t") + damage.unwatchedName + ","));
-    EXPECT_TRUE(RegistryReadable(home.Registry()));
-    EXPECT_FALSE(home.Registry().contains("hKey"));
+    EXPECT_TRUE(RegistryReadable(home.Registry()) && !home.Registry().contains("hKey"));
 }
 
-QByteArray Ini(const QByteArray& body) {
-    return QByteArray(ProgramHome::kHeader) + body;
-}
-
+const QByteArray kIni = ProgramHome::kHeader;
 INSTANTIATE_TEST_SUITE_P(
     Faults, DamagedFiles,
     ::testing::Values(
         Damage{"SettingsOfBinaryGarbage", "config/vastrel.ini", Garbage(64 * 1024, 1), false,
                "Line 1", ""},
         Damage{"SettingsWithATenMegabyteLine", "config/vastrel.ini",
-               Ini("[Preferences]\r\nJunk=" + QByteArray(10 << 20, 'x') +
+               kIni + ("[Preferences]\r\nJunk=" + QByteArray(10 << 20, 'x') +
                    "\r\nSave Data=0\r\nLines=3," + QByteArray(1 << 20, '9') + "\r\n"),
                true, "Sales desk", "Line 2"},
         Damage{"SettingsWithoutTheHeader", "config/vastrel.ini",
                "[Preferences]\r\nSave Data=0\r\nLines=3,\r\n", false, "Line 1", ""},
         Damage{"SettingsWithRepeatedKeys", "config/vastrel.ini",
-               Ini("[Preferences]\r\nSave Data=0\r\nLines=3,\r\nSave Data=720\r\nLines=1,2,\r\n"
+               kIni + ("[Preferences]\r\nSave Data=0\r\nLines=3,\r\nSave Data=720\r\nLines=1,2,\r\n"
                    "[preferences]\r\nLines=1,\r\n"),
                true, "Sales desk", "Line 2"},
         // Bogus handles, then garbage.
@@ -175,24 +154,21 @@ INSTANTIATE_TEST_SUITE_P(
                "Line 2", "Line 1"}),
     [](const ::testing::TestParamInfo<Damage>& info) { return std::string(info.param.name); });
 
-// An exchange without lines stops start-up at its "No lines to test" box; a
-// SIGTERM then must still end the program, not leave it waiting forever.
+// No lines: start-up waits at its "No lines to test" box, which SIGTERM ends.
 TEST(Faults, AnExchangeWithoutLinesEndsOnSigtermDuringTheStartUpMessage) {
     ProgramHome home;
     home.Write("config/telephon.ini", "[Exchange]\nLines=-3\n");
     QProcess* vastrel = home.Start();
     ASSERT_TRUE(home.WaitAnnounced(vastrel));
     QThread::msleep(500);
-    ASSERT_EQ(vastrel->state(), QProcess::Running);
-    ASSERT_TRUE(ProgramHome::Stop(vastrel, SIGTERM));
+    ASSERT_TRUE(vastrel->state() == QProcess::Running && ProgramHome::Stop(vastrel, SIGTERM));
     EXPECT_EQ(vastrel->exitCode(), 0);
     EXPECT_FALSE(home.Registry().contains("hKey"));
 }
 
 TEST(Faults, KillNineDuringScansAndSavesLeavesReadableFilesAndWholeRecords) {
     ProgramHome home;
-    const QByteArray settings = home.Read("config/vastrel.ini");
-    const QByteArray exchange = home.Read("config/telephon.ini");
+    const QByteArray files = home.Read("config/vastrel.ini") + home.Read("config/telephon.ini");
     std::mt19937 random(20261205);
     bool rang = false;
     // Killed during start-up and after announcing, at random moments.
@@ -210,15 +186,11 @@ TEST(Faults, KillNineDuringScansAndSavesLeavesReadableFilesAndWholeRecords) {
     ASSERT_TRUE(home.WaitAnnounced(vastrel));
     const qsizetype before = home.DataLog().size();
     EXPECT_TRUE(WaitFor([&] { return home.DataLog().size() > before; }, 5000));
-    ASSERT_EQ(vastrel->state(), QProcess::Running);
     ASSERT_TRUE(ProgramHome::Stop(vastrel, SIGTERM));
     EXPECT_EQ(vastrel->exitCode(), 0);
-
     EXPECT_TRUE(RegistryReadable(home.Registry()));
-    EXPECT_FALSE(home.Registry().contains("hKey"));
-    EXPECT_FALSE(home.Registry().contains("hTapi"));
-    EXPECT_EQ(home.Read("config/vastrel.ini"), settings);
-    EXPECT_EQ(home.Read("config/telephon.ini"), exchange);
+    EXPECT_FALSE(home.Registry().contains("hKey") || home.Registry().contains("hTapi"));
+    EXPECT_EQ(home.Read("config/vastrel.ini") + home.Read("config/telephon.ini"), files);
     EXPECT_GT(home.DataLog().count("\tSales desk,"), 2);
     EXPECT_EQ(TornRecords(home.DataLog()), 0);
 }
@@ -227,59 +199,41 @@ TEST(Faults, TenCopiesStartedTogetherLeaveExactlyOneRunning) {
     ProgramHome home;
     std::vector<QProcess*> copies;
     for (int i = 0; i < 10; ++i) copies.push_back(home.Start({}, false));
-    const auto running = [&] {
-        return std::count_if(copies.begin(), copies.end(),
-                             [](QProcess* p) { return p->state() != QProcess::NotRunning; });
-    };
-    // All but one end, each within its start-up on two shared cores: a
-    // second each, and some. A copy that started just before the first had
-    // announced itself has nobody to hand over to, but it ends too.
+    const auto up = [](QProcess* p) { return p->state() != QProcess::NotRunning; };
+    const auto running = [&] { return std::count_if(copies.begin(), copies.end(), up); };
+    // All but one end within their start-up, even one with nobody to hand over to.
     EXPECT_TRUE(WaitFor([&] { return running() <= 1; }, 2500));
     QThread::msleep(1000);
     ASSERT_EQ(running(), 1);
-    for (QProcess* copy : copies)
-        EXPECT_TRUE(copy->state() != QProcess::NotRunning || copy->exitCode() == 0);
-    QProcess* survivor = *std::find_if(copies.begin(), copies.end(), [](QProcess* p) {
-        return p->state() != QProcess::NotRunning;
-    });
+    for (QProcess* copy : copies) EXPECT_TRUE(up(copy) || copy->exitCode() == 0);
+    QProcess* survivor = *std::find_if(copies.begin(), copies.end(), up);
     EXPECT_TRUE(home.WaitAnnounced(survivor));
     ASSERT_TRUE(ProgramHome::Stop(survivor, SIGTERM));
     EXPECT_EQ(survivor->exitCode(), 0);
 }
 
 // A client of the window's socket, with ten-second send and receive limits.
-class Peer {
-public:
-    explicit Peer(const QString& path) : fd_(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+struct Peer {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    bool connected = false;
+    explicit Peer(const QString& path) {
         const timeval timeout{10, 0};
-        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-        ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+        sockaddr_un address{AF_UNIX, {}};
         std::strncpy(address.sun_path, path.toLocal8Bit().constData(), sizeof address.sun_path - 1);
-        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     }
-    ~Peer() { ::close(fd_); }
-    Peer(const Peer&) = delete;
-    Peer& operator=(const Peer&) = delete;
-    bool Connected() const { return connected_; }
-    bool Send(const QByteArray& bytes, bool last = false) {
-        const bool sent =
-            ::send(fd_, bytes.constData(), bytes.size(), MSG_NOSIGNAL) == bytes.size();
-        if (last) ::shutdown(fd_, SHUT_WR);  // so a short frame ends at once
-        return sent;
-    }
-    // Everything the other side sends until it closes.
-    QByteArray Answer() {
+    ~Peer() { ::close(fd); }
+    // Sends, then reads everything until the other side closes.
+    QByteArray Exchange(const QByteArray& bytes, bool last = false) {
+        ::send(fd, bytes.constData(), bytes.size(), MSG_NOSIGNAL);
+        if (last) ::shutdown(fd, SHUT_WR);  // so a short frame ends at once
         QByteArray all;
         char chunk[64];
-        for (ssize_t n; (n = ::recv(fd_, chunk, sizeof chunk, 0)) > 0;) all.append(chunk, n);
+        for (ssize_t n; (n = ::recv(fd, chunk, sizeof chunk, 0)) > 0;) all.append(chunk, n);
         return all;
     }
-
-private:
-    int fd_;
-    bool connected_ = false;
 };
 
 QByteArray HandOverFrame() {
@@ -295,9 +249,7 @@ QByteArray MalformedFrame(std::mt19937& random, int kind) {
     if (kind == 3) return f + "trailing";
     if (kind == 4) return f.left(static_cast<qsizetype>(random() % f.size()));
     if (kind == 5) return f.replace(4, 1, QByteArray(1, char(f[4] + 1)));  // size and cbData differ
-    // WM_CLOSE never carries data; 0x11 is a message no window here knows.
-    f[8] = kind == 6 ? char(platform::WM_CLOSE) : '\x11';
-    return f;
+    return f.replace(8, 1, QByteArray(1, kind == 6 ? char(platform::WM_CLOSE) : '\x11'));
 }
 
 TEST(Faults, AFloodOfHandOversAndMalformedFramesLeavesTheProgramScanning) {
@@ -307,59 +259,44 @@ TEST(Faults, AFloodOfHandOversAndMalformedFramesLeavesTheProgramScanning) {
     const QString socket = platform::UnixWindowSystem::SocketPath(home.Path("runtime/vastrel"),
                                                                   home.PublishedHandle().value());
     ASSERT_TRUE(WaitFor([&] { return home.DataLog().size() > 0; }, 5000));
-
     constexpr int kSenders = 4, kHandOvers = 2000, kMalformed = 500;
-    std::atomic<int> answered{0}, refused{0}, badAnswered{0};
-    std::atomic<bool> done{false};
+    std::atomic<int> answered{0}, refused{0}, badAnswered{0}, busy{kSenders};
     std::vector<std::thread> senders;
     for (int t = 0; t < kSenders; ++t) {
         senders.emplace_back([&, t] {
             std::mt19937 random(t);
             for (int i = t; i < kHandOvers + kMalformed; i += kSenders) {
                 Peer peer(socket);
-                if (!peer.Connected()) {
+                if (!peer.connected)
                     ++refused;
-                } else if (i < kHandOvers) {
-                    peer.Send(HandOverFrame());
-                    answered += peer.Answer() == CopyDataFrame::EncodeReply(0);
-                } else {
-                    peer.Send(MalformedFrame(random, i % 8), true);
-                    badAnswered += !peer.Answer().isEmpty();
-                }
+                else if (i < kHandOvers)
+                    answered += peer.Exchange(HandOverFrame()) == CopyDataFrame::EncodeReply(0);
+                else
+                    badAnswered += !peer.Exchange(MalformedFrame(random, i % 8), true).isEmpty();
             }
+            --busy;
         });
     }
     // Meanwhile every interval still brings a scan, and with it a save.
-    std::thread watcher([&] {
-        while (!done) {
-            const qsizetype size = home.DataLog().size();
-            QThread::msleep(1500 * e2e::Slowdown());
-            EXPECT_TRUE(done || home.DataLog().size() > size) << "no scan for 1.5 s";
-        }
-    });
+    for (qsizetype size = home.DataLog().size(); busy; size = home.DataLog().size()) {
+        QThread::msleep(1500 * e2e::Slowdown());
+        EXPECT_TRUE(!busy || home.DataLog().size() > size) << "no scan for 1.5 s";
+    }
     for (std::thread& s : senders) s.join();
-    done = true;
-    watcher.join();
 
     EXPECT_EQ(badAnswered, 0);
-    // A listening backlog that is briefly full refuses a few connections.
-    EXPECT_GT(answered + refused, kHandOvers - 1);
+    EXPECT_GT(answered + refused, kHandOvers - 1);  // a full backlog refuses a few
     EXPECT_GT(answered, kHandOvers * 9 / 10);
     ASSERT_EQ(vastrel->state(), QProcess::Running);
-
-    // Connections that say nothing are dropped after their time, while the
-    // program scans on and answers afterwards as before.
+    // Silent connections are dropped in time; scans and answers go on.
     {
         std::vector<std::unique_ptr<Peer>> silent;
         for (int i = 0; i < 100; ++i) silent.push_back(std::make_unique<Peer>(socket));
         const qsizetype size = home.DataLog().size();
         EXPECT_TRUE(WaitFor([&] { return home.DataLog().size() > size; }, 3000));
-        for (auto& peer : silent) EXPECT_TRUE(!peer->Connected() || peer->Answer().isEmpty());
+        for (auto& peer : silent) EXPECT_TRUE(!peer->connected || peer->Exchange({}).isEmpty());
     }
-    Peer last(socket);
-    ASSERT_TRUE(last.Connected());
-    ASSERT_TRUE(last.Send(HandOverFrame()));
-    EXPECT_EQ(last.Answer(), CopyDataFrame::EncodeReply(0));
+    EXPECT_EQ(Peer(socket).Exchange(HandOverFrame()), CopyDataFrame::EncodeReply(0));
 
     ASSERT_TRUE(ProgramHome::Stop(vastrel, SIGTERM));
     EXPECT_EQ(vastrel->exitCode(), 0);

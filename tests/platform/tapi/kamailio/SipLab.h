@@ -1,5 +1,4 @@
 #pragma once
-#include <algorithm>
 // A Kamailio with the loopback configuration and sipp user agents, all on
 // 127.0.0.1 under one temporary run folder, each process stopped by its PID.
 // Ports are base + 0 (SIP), + 20 (RPC), + 40 (events), + 10 (the ringing
@@ -12,6 +11,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
+#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <memory>
@@ -23,20 +23,16 @@ public:
     ~SipLab() {
         for (auto& process : processes_) Stop(process.get());
     }
-    // Whether kamailio (with evapi) and sipp are installed at all.
-    static bool Available() {
+    static bool Available() {  // kamailio (with evapi) and sipp installed
         return !Kamailio().isEmpty() && !QStandardPaths::findExecutable("sipp").isEmpty() &&
                QFile::exists("/usr/lib/x86_64-linux-gnu/kamailio/modules/evapi.so");
     }
     static bool WaitFor(const std::function<bool()>& condition, int ms) {
-        // Sanitizer builds run everything a few times slower.
-        ms *= std::max(1, qEnvironmentVariableIntValue("VASTREL_TEST_SLOWDOWN"));
+        ms *= std::max(1, qEnvironmentVariableIntValue("VASTREL_TEST_SLOWDOWN"));  // sanitizers
         QElapsedTimer timer;
-        timer.start();
-        while (!condition()) {
+        for (timer.start(); !condition(); QThread::msleep(10)) {
             if (timer.elapsed() > ms) return false;
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            QThread::msleep(10);
         }
         return true;
     }
@@ -54,37 +50,34 @@ public:
         process->setStandardErrorFile(log);
         process->start(program, args);
         if (!process->waitForStarted(3000)) return nullptr;
-        processes_.push_back(std::move(process));
-        return processes_.back().get();
+        return processes_.emplace_back(std::move(process)).get();
     }
-    // SIGTERM to its PID, then SIGKILL.
-    void Stop(QProcess* process) {
-        if (process == nullptr || process->state() == QProcess::NotRunning) return;
-        ::kill(static_cast<pid_t>(process->processId()), SIGTERM);
-        if (!process->waitForFinished(3000)) {
-            ::kill(static_cast<pid_t>(process->processId()), SIGKILL);
-            process->waitForFinished(2000);
-        }
+    void Stop(QProcess* process) {  // SIGTERM to its PID, then SIGKILL
+        for (const int signo : {SIGTERM, SIGKILL})
+            if (process != nullptr && process->state() != QProcess::NotRunning)
+                ::kill(static_cast<pid_t>(process->processId()), signo),
+                    process->waitForFinished(3000);
     }
     // Ready once the RPC and events ports accept (at most a few seconds).
     bool StartKamailio() {
-        kamailio_ = Start(Kamailio(), {"-f", VASTREL_KAMAILIO_CONTRIB "/loopback.cfg", "-DD", "-E",
-                                       "-m", "64", "-M", "8", "-Y", run_.path(), "-A",
-                                       "VASTREL_SIP_PORT=" + QString::number(base_), "-A",
-                                       "VASTREL_RPC_PORT=" + QString::number(base_ + 20), "-A",
-                                       WithPort("VASTREL_UAS=\"sip:127.0.0.1:%1\"", 10), "-A",
-                                       WithPort("VASTREL_EVENTS=\"127.0.0.1:%1\"", 40)});
-        if (kamailio_ == nullptr) return false;
+        const QString options =
+            "-f %1/loopback.cfg -DD -E -m 64 -M 8 -Y %2 -A VASTREL_SIP_PORT=%3 -A "
+            "VASTREL_RPC_PORT=%4 "
+            "-A VASTREL_UAS=\"sip:127.0.0.1:%5\" -A VASTREL_EVENTS=\"127.0.0.1:%6\"";
+        kamailio_ = Start(Kamailio(), options.arg(VASTREL_KAMAILIO_CONTRIB, run_.path())
+                                          .arg(base_)
+                                          .arg(base_ + 20)
+                                          .arg(base_ + 10)
+                                          .arg(base_ + 40)
+                                          .split(' '));
         const auto ready = [&] {
             if (kamailio_->state() == QProcess::NotRunning) return true;
-            for (const int port : {base_ + 20, base_ + 40}) {
-                QTcpSocket probe;
-                probe.connectToHost("127.0.0.1", static_cast<quint16>(port));
-                if (!probe.waitForConnected(200)) return false;
-            }
-            return true;
+            QTcpSocket rpc, events;
+            rpc.connectToHost("127.0.0.1", quint16(base_ + 20));
+            events.connectToHost("127.0.0.1", quint16(base_ + 40));
+            return rpc.waitForConnected(200) && events.waitForConnected(200);
         };
-        return WaitFor(ready, 5000) && kamailio_->state() == QProcess::Running;
+        return kamailio_ && WaitFor(ready, 5000) && kamailio_->state() == QProcess::Running;
     }
     void StopKamailio() { Stop(kamailio_); }
     // The extension: rings ringMs, then answers; handles `calls` calls.
@@ -103,28 +96,15 @@ public:
                    bool cancel = false) {
         const QString scenario =
             VASTREL_SIPP_SCENARIOS + QString(cancel ? "/uac_cancel.xml" : "/uac.xml");
-        const QString port = QString::number(base_ + nextCaller_++);
-        return Start("sipp", {"127.0.0.1:" + QString::number(base_),
-                              "-sf",
-                              scenario,
-                              "-s",
-                              extension,
-                              "-i",
-                              "127.0.0.1",
-                              "-p",
-                              port,
-                              "-m",
-                              "1",
-                              "-d",
-                              QString::number(talkMs),
-                              "-nostdin",
-                              "-trace_err",
-                              "-key",
-                              "number",
-                              number,
-                              "-key",
-                              "name",
-                              name});
+        const QString options =
+            "127.0.0.1:%1 -sf %2 -s %3 -i 127.0.0.1 -p %4 -m 1 -d %5 -nostdin "
+            "-trace_err -key number";  // name and number may hold spaces
+        return Start("sipp", options.arg(base_)
+                                     .arg(scenario, extension)
+                                     .arg(base_ + nextCaller_++)
+                                     .arg(talkMs)
+                                     .split(' ') +
+                                 QStringList{number, "-key", "name", name});
     }
     static bool Finished(QProcess* process, int ms) {
         return process != nullptr &&
@@ -146,10 +126,6 @@ private:
     static QString Kamailio() {
         return QStandardPaths::findExecutable("kamailio", {"/usr/sbin", "/usr/bin"});
     }
-    QString WithPort(const char* pattern, int offset) const {
-        return QString(pattern).arg(base_ + offset);
-    }
-
     int base_;
     int nextCaller_ = 1;
     QTemporaryDir run_;
