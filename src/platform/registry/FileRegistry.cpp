@@ -19,20 +19,22 @@ bool IsPredefinedRoot(HKEY key) {
 
 }  // namespace
 
+// The result a call gives for the root it was handed; `unavailable` for a
+// root this store does not hold.
+LONG FileRegistry::RootError(Root root, LONG unavailable) {
+    if (root == Root::Invalid) return ERROR_INVALID_HANDLE;
+    return root == Root::Unavailable ? unavailable : ERROR_SUCCESS;
+}
+
 FileRegistry::FileRegistry(QString storeFile)
     : storeFile_(std::move(storeFile)), lockFile_(storeFile_ + ".lock") {}
 
 LONG FileRegistry::RegCreateKeyA(HKEY root, const std::string& subKey, HKEY* result) {
     if (result == nullptr) return ERROR_INVALID_PARAMETER;
     OpenKey parent;
-    switch (Resolve(root, parent)) {
-        case Root::Invalid:
-            return ERROR_INVALID_HANDLE;
-        case Root::Unavailable:
-            return ERROR_ACCESS_DENIED;
-        case Root::User:
-            break;
-    }
+    if (const LONG error = RootError(Resolve(root, parent), ERROR_ACCESS_DENIED);
+        error != ERROR_SUCCESS)
+        return error;
     std::string path = RegistryStore::JoinPath(parent.path, subKey);
     const LONG status = Update([&](RegistryStore& store) {
         if (store.HasKey(path)) return false;
@@ -48,14 +50,9 @@ LONG FileRegistry::RegOpenKeyExA(HKEY root, const std::string& subKey, DWORD /*o
                                  DWORD samDesired, HKEY* result) {
     if (result == nullptr) return ERROR_INVALID_PARAMETER;
     OpenKey parent;
-    switch (Resolve(root, parent)) {
-        case Root::Invalid:
-            return ERROR_INVALID_HANDLE;
-        case Root::Unavailable:
-            return ERROR_FILE_NOT_FOUND;
-        case Root::User:
-            break;
-    }
+    if (const LONG error = RootError(Resolve(root, parent), ERROR_FILE_NOT_FOUND);
+        error != ERROR_SUCCESS)
+        return error;
     RegistryStore store;
     if (const LONG status = Load(store); status != ERROR_SUCCESS) return status;
     std::string path = RegistryStore::JoinPath(parent.path, subKey);
@@ -67,14 +64,9 @@ LONG FileRegistry::RegOpenKeyExA(HKEY root, const std::string& subKey, DWORD /*o
 LONG FileRegistry::RegQueryValueExA(HKEY key, const std::string& valueName, DWORD* reserved,
                                     DWORD* type, BYTE* data, DWORD* cbData) {
     OpenKey open;
-    switch (Resolve(key, open)) {
-        case Root::Invalid:
-            return ERROR_INVALID_HANDLE;
-        case Root::Unavailable:
-            return ERROR_FILE_NOT_FOUND;
-        case Root::User:
-            break;
-    }
+    if (const LONG error = RootError(Resolve(key, open), ERROR_FILE_NOT_FOUND);
+        error != ERROR_SUCCESS)
+        return error;
     if (reserved != nullptr || (data != nullptr && cbData == nullptr)) {
         return ERROR_INVALID_PARAMETER;
     }
@@ -98,14 +90,9 @@ LONG FileRegistry::RegQueryValueExA(HKEY key, const std::string& valueName, DWOR
 LONG FileRegistry::RegSetValueExA(HKEY key, const std::string& valueName, DWORD /*reserved*/,
                                   DWORD type, const BYTE* data, DWORD cbData) {
     OpenKey open;
-    switch (Resolve(key, open)) {
-        case Root::Invalid:
-            return ERROR_INVALID_HANDLE;
-        case Root::Unavailable:
-            return ERROR_ACCESS_DENIED;
-        case Root::User:
-            break;
-    }
+    if (const LONG error = RootError(Resolve(key, open), ERROR_ACCESS_DENIED);
+        error != ERROR_SUCCESS)
+        return error;
     if (data == nullptr && cbData > 0) return ERROR_INVALID_PARAMETER;
     if ((open.access & KEY_SET_VALUE) == 0) return ERROR_ACCESS_DENIED;
     RegistryStore::Value value{valueName, type, {}};
@@ -119,14 +106,9 @@ LONG FileRegistry::RegSetValueExA(HKEY key, const std::string& valueName, DWORD 
 
 LONG FileRegistry::RegDeleteValueA(HKEY key, const std::string& valueName) {
     OpenKey open;
-    switch (Resolve(key, open)) {
-        case Root::Invalid:
-            return ERROR_INVALID_HANDLE;
-        case Root::Unavailable:
-            return ERROR_FILE_NOT_FOUND;
-        case Root::User:
-            break;
-    }
+    if (const LONG error = RootError(Resolve(key, open), ERROR_FILE_NOT_FOUND);
+        error != ERROR_SUCCESS)
+        return error;
     if ((open.access & KEY_SET_VALUE) == 0) return ERROR_ACCESS_DENIED;
     bool found = false;
     const LONG status = Update([&](RegistryStore& store) {

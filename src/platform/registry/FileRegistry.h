@@ -56,6 +56,7 @@ private:
     enum class Root { User, Unavailable, Invalid };
 
     Root Resolve(HKEY key, OpenKey& open) const;
+    static LONG RootError(Root root, LONG unavailable);
     HKEY AddHandle(std::string path, DWORD access);
     LONG Load(RegistryStore& store) const;
     // Runs change on the freshly read store under the lock; writes the store

@@ -1,16 +1,11 @@
 #include "CallerText.h"
 
+#include "platform/HexDigit.h"
+
 #include <cstdint>
 
 namespace platform::kamailio {
 namespace {
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 // The code point of a well-formed UTF-8 sequence at text[i] and its length,
 // or length 0 when there is none (overlong forms and surrogates included).

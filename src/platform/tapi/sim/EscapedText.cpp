@@ -1,17 +1,8 @@
 #include "EscapedText.h"
 
+#include "platform/HexDigit.h"
+
 namespace platform::sim {
-namespace {
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-}  // namespace
-
 std::string EscapedText::Unescape(std::string_view text) {
     std::string out;
     out.reserve(text.size());
