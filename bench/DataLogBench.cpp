@@ -1,6 +1,10 @@
-// The data log of a busy day: 8 lines at one scan per second for 24 hours.
+// Saves of the data log: what a save costs the event loop (handing the
+// pending text to the writer) against the writer's own time on the disk, for
+// a save of the largest size pending text can reach.
 #include <benchmark/benchmark.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -10,20 +14,19 @@
 
 namespace {
 
-constexpr int kLines = 8;
-constexpr int kScansPerDay = 86400;
+const QDate kDay(2026, 12, 5);
 
 class FixedClock : public platform::Clock {
 public:
-    QDateTime Now() const override { return QDateTime(QDate(2026, 12, 5), QTime(23, 0, 0)); }
+    QDateTime Now() const override { return QDateTime(kDay, QTime(23, 0, 0)); }
 };
 
-void AppendScans(LogText& text, int scans) {
+void AppendUpTo(LogText& text, std::size_t bytes) {
     const std::string name = "Line 1," + std::string(15, ' ');
-    for (int s = 0; s < scans; ++s)
-        for (int l = 1; l <= kLines; ++l)
-            text.Append(datalogrecord::Success(l, name, s % 2, "12/5/2026", "9:45:04 PM",
-                                               " 0 h  27 m  58 s", " 1 h  07 m  13 s"));
+    for (int s = 0; text.Size() < bytes; ++s)
+        text.Append(kDay, datalogrecord::Success(s % 1000 + 1, name, s % 2, "12/5/2026",
+                                                 "9:45:04 PM", " 0 h  27 m  58 s",
+                                                 " 1 h  07 m  13 s"));
 }
 
 struct Day {
@@ -31,70 +34,70 @@ struct Day {
     Settings settings;
     FixedClock clock;
     LineTable table;
-    float lastSave = 0;
+    double lastSave = 0;
     DataLog log{settings, clock, dir.path(), table, lastSave};
     Day() {
         settings.appendData = 1;
-        table.Reset(kLines);
+        table.Reset(8);
     }
 };
 
-void BM_DayInMemory(benchmark::State& state) {
-    for (auto _ : state) {
-        LogText text;
-        AppendScans(text, kScansPerDay);
-        state.counters["records"] = kLines * kScansPerDay;
-        state.counters["text_MB"] = text.Size() / 1e6;
-        state.counters["memory_per_text"] = double(text.MemoryBytes()) / double(text.Size());
-    }
-}
-BENCHMARK(BM_DayInMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
-
-// A scheduled save late in the day: one minute of new records, after a day
-// already written. Its time should not depend on the day before it.
-void BM_LateSave(benchmark::State& state) {
+// The event loop's part of a save of the capped pending text.
+void BM_SaveStartOnEventLoop(benchmark::State& state) {
     Day day;
-    AppendScans(day.log.Text(), static_cast<int>(state.range(0)));
-    day.log.SaveDataLog();
+    double longestMs = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        AppendScans(day.log.Text(), 60);
+        AppendUpTo(day.log.Text(), DataLog::kPendingCap);
         state.ResumeTiming();
+        QElapsedTimer timer;
+        timer.start();
         day.log.SaveDataLog();
+        longestMs = std::max(longestMs, timer.nsecsElapsed() / 1e6);
+        state.PauseTiming();
+        day.log.Flush();
+        state.ResumeTiming();
     }
-    state.counters["written_before_MB"] = day.log.Text().Size() / 1e6;
+    state.counters["longest_ms"] = longestMs;
 }
-BENCHMARK(BM_LateSave)->Arg(600)->Arg(kScansPerDay - 3600)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SaveStartOnEventLoop)->Unit(benchmark::kMicrosecond)->Iterations(5);
 
-void BM_WholeDaySave(benchmark::State& state) {
+// The writer's whole save, synced to the disk.
+void BM_WholeSaveOnDisk(benchmark::State& state) {
+    Day day;
     for (auto _ : state) {
         state.PauseTiming();
-        Day day;
-        AppendScans(day.log.Text(), kScansPerDay);
+        AppendUpTo(day.log.Text(), DataLog::kPendingCap);
         state.ResumeTiming();
         day.log.SaveDataLog();
-        state.counters["MB"] = day.log.Text().Size() / 1e6;
+        day.log.Flush();
     }
+    state.counters["MB"] = DataLog::kPendingCap / 1e6;
 }
-BENCHMARK(BM_WholeDaySave)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_WholeSaveOnDisk)->Unit(benchmark::kMillisecond)->Iterations(5);
 
-// The same bytes written in one plain sequential write, for comparison.
+// The same bytes in one plain write without a sync, for comparison.
 void BM_PlainSequentialWrite(benchmark::State& state) {
     LogText text;
-    AppendScans(text, kScansPerDay);
+    AppendUpTo(text, DataLog::kPendingCap);
     const std::string bytes = text.ToString();
+    QTemporaryDir dir;
     for (auto _ : state) {
-        QTemporaryDir dir;
         QFile file(dir.path() + "/plain.log");
         file.open(QIODevice::WriteOnly | QIODevice::Append);
         file.write(bytes.data(), static_cast<qint64>(bytes.size()));
         file.write("\r\n", 2);
-        file.flush();
         file.close();
     }
 }
-BENCHMARK(BM_PlainSequentialWrite)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_PlainSequentialWrite)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

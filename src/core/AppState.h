@@ -17,8 +17,8 @@ struct AppState {
     std::string crLf;
     QString windowsDir;
     platform::HWND mainHwnd = 0;
-    float lastScanTime = 0;
-    float lastSaveTime = 0;
+    double lastScanTime = 0;
+    double lastSaveTime = 0;
     platform::NOTIFYICONDATA trayIconData;
     // The command text: from the command line, or handed over by a second start.
     std::string copyDataText;

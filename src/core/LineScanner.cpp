@@ -71,11 +71,11 @@ OutLogModel::Row LineScanner::TestLine(DWORD d, int row) {
     OutLogModel::Row r;
     if (!opened) {
         r[0] = std::string(1, '*').append(number);
-        logText_.Append(datalogrecord::Failure(row, table.lineNames[d]));
+        logText_.Append(scanDate_, datalogrecord::Failure(row, table.lineNames[d]));
     } else {
         const std::uint8_t state = CountCalls() > 0 ? 1 : 0;
         times_.UpdateLineTimes(state, d);
-        logText_.Append(datalogrecord::Success(row, table.lineNames[d], state, DateText(),
+        logText_.Append(scanDate_, datalogrecord::Success(row, table.lineNames[d], state, DateText(),
                                                TimeText(), times_.timeOnlineText,
                                                times_.totalTimeOnlineText));
         r[0] = number;

@@ -12,7 +12,7 @@ LineTimes::LineTimes(LineTable& table, const Settings& settings, const platform:
 void LineTimes::UpdateLineTimes(std::uint8_t state, std::size_t d) {
     if (d >= table_.Size()) return;
     float& callStart = table_.callStart[d];
-    if (state == 1 && callStart == 0) callStart = clock_.SecondsSinceMidnight();
+    if (state == 1 && callStart == 0) callStart = static_cast<float>(clock_.SecondsSinceMidnight());
     if (state == 1 && callStart > 0) {
         table_.timeOnline[d] += static_cast<float>(settings_.scanIntervalSeconds);
         table_.totalTimeOnline[d] += static_cast<float>(settings_.scanIntervalSeconds);

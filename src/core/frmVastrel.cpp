@@ -49,7 +49,9 @@ frmVastrel::frmVastrel(Services& services, AppState& state, QWidget* parent)
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     CreateControls();
     CreateMenus();
-    timer1_.setInterval(1000);
+    // Coarse timers fire up to 5 % early; the scan rate is the program's point.
+    timer1_.setTimerType(Qt::PreciseTimer);
+    timer1_.setInterval(kTickMs);
     connect(&timer1_, &QTimer::timeout, this, &frmVastrel::Timer1_Timer);
     dataLog_.SetSavedHandler(
         [this] { lblLastSave_->setText("Last saved at: " + services_.clock.TimeText()); });
@@ -168,6 +170,7 @@ void frmVastrel::StartUpFirstInstance(SingleInstance& instance) {
         tapi_.ShutdownTapi();
     }
     state_.mainHwnd = hwnd_;
+    incomingLog_.CutTornTail();
     hook_.Hook();
     instance.Announce(hwnd_);
     instanceAnnounced_ = true;
@@ -241,6 +244,7 @@ void frmVastrel::BuildLineTable() {
     }
     state_.lineTable.Reset(state_.session.numLineDevices);
     dataLog_.SetDir(DataLogsDir());
+    dataLog_.StartDay();
     SetBuildLabels();
     if (state_.settings.lines.empty())
         state_.settings.lines = LineTable::AllLines(state_.session.numLineDevices);
@@ -252,12 +256,15 @@ void frmVastrel::BuildLineTable() {
 // ---- the scan ---------------------------------------------------------------
 
 void frmVastrel::Timer1_Timer() {
-    const float now = services_.clock.SecondsSinceMidnight();
-    const float interval = static_cast<float>(state_.settings.scanIntervalSeconds);
-    if (now - state_.lastScanTime >= interval || state_.lastScanTime - now >= interval) TestLines();
+    // A tick may come a little early; one that is early by less than half a
+    // tick still scans, or the scan would wait a whole interval more.
+    const double now = services_.clock.SecondsSinceMidnight();
+    const double due = state_.settings.scanIntervalSeconds - kTickMs / 2000.0;
+    if (now - state_.lastScanTime >= due || state_.lastScanTime - now >= due) TestLines();
 }
 
 void frmVastrel::TestLines() {
+    if (state_.settings.sampleEnabled == 1) dataLog_.CompleteMissedRollover();
     state_.lastScanTime = services_.clock.SecondsSinceMidnight();
     model_.SetRows(scanner_.ScanWatchedLines());
     lblSampleTime_->setText("Scan time: " + services_.clock.TimeText());
@@ -382,6 +389,7 @@ void frmVastrel::Form_Unload() {
     timer1_.stop();
     // Records gathered since the last save would otherwise be lost.
     SaveDataLog();
+    dataLog_.Flush(kShutdownSaveMs);
     trayIcon_.Delete();
     if (instanceAnnounced_) instance_.Withdraw();
     UnloadOtherWindows();

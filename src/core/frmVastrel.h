@@ -85,6 +85,9 @@ public:
     bool Unloaded() const { return unloaded_; }
 
     static constexpr float kTwipsPerPixel = 15;
+    static constexpr int kTickMs = 1000;
+    // How long closing waits for the last save before giving up on the disk.
+    static constexpr int kShutdownSaveMs = 10000;
 
 protected:
     void changeEvent(QEvent* event) override;

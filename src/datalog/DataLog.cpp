@@ -5,86 +5,156 @@
 #include <QRegularExpression>
 
 #include "platform/clock/Clock.h"
+#include "platform/file/AppendOnlyFile.h"
+
+namespace {
+const QRegularExpression& DailyPattern() {
+    static const QRegularExpression daily("^D(\\d\\d)(\\d\\d)(\\d\\d)\\.log$");
+    return daily;
+}
+// How long shut-down waits for the last save before giving up on the disk.
+constexpr int kShutdownWaitMs = 10000;
+}  // namespace
 
 DataLog::DataLog(const Settings& settings, const platform::Clock& clock, QString dataLogDir,
-                 LineTable& table, float& lastSaveTime)
+                 LineTable& table, double& lastSaveTime)
     : settings_(settings),
       clock_(clock),
       dir_(std::move(dataLogDir)),
       table_(table),
-      lastSaveTime_(lastSaveTime) {}
+      lastSaveTime_(lastSaveTime),
+      totalsDay_(clock.Now().date()),
+      writer_([this] {
+          QMetaObject::invokeMethod(&context_, [this] { CollectFinished(); },
+                                    Qt::QueuedConnection);
+      }) {}
+
+DataLog::~DataLog() {
+    writer_.WaitIdle(kShutdownWaitMs);
+}
 
 QString DataLog::DailyFileName(const QDate& date) {
     return "D" + date.toString("MMdd") + QString("%1").arg(date.year() % 100, 2, 10, QChar('0')) +
            ".log";
 }
 
-QString DataLog::FilePath() const {
-    const QString name =
-        settings_.appendData == 1 ? QString("Data.log") : DailyFileName(clock_.Now().date());
-    return dir_ + "/" + name;
+QString DataLog::FilePath(const QDate& day) const {
+    return dir_ + "/" + (settings_.appendData == 1 ? QString("Data.log") : DailyFileName(day));
 }
 
-bool DataLog::WritePending(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return false;
-    const qint64 before = file.size();
-    bool ok = true;
-    logText_.ForEachPending([&](std::string_view piece) {
-        if (ok)
-            ok =
-                file.write(piece.data(), static_cast<qint64>(piece.size())) == qint64(piece.size());
-    });
-    ok = ok && file.write("\r\n", 2) == 2 && file.flush();
-    // A partial write (full disk) is cut back so the file holds no torn record.
-    if (!ok && !file.isSequential()) file.resize(before);
-    file.close();
-    return ok && file.error() == QFileDevice::NoError;
+void DataLog::SetDir(QString dir) {
+    dir_ = std::move(dir);
+    if (dir_ == repairedDir_) return;
+    repairedDir_ = dir_;
+    CutTornTails();
 }
 
-bool DataLog::SaveDataLog() {
-    if (logText_.Pending() > 0) {
-        if (!WritePending(FilePath())) return false;
-        logText_.MarkWritten();
+void DataLog::CutTornTails() const {
+    for (const QString& name : QDir(dir_).entryList(QDir::Files)) {
+        if (name == "Data.log" || DailyPattern().match(name).hasMatch())
+            platform::AppendOnlyFile(dir_ + "/" + name).CutTornTail();
     }
-    if (settings_.appendData != 1 && settings_.keepLog == 1) PruneDailyLogs();
-    if (onSaved_) onSaved_();
-    return true;
 }
 
-void DataLog::Rollover() {
+void DataLog::SaveDataLog() {
+    if (writer_.Busy()) {
+        saveAgain_ = true;
+        return;
+    }
+    saveAgain_ = false;
+    if (logText_.Empty()) {
+        // Nothing new: the save is done at once.
+        lastOk_ = true;
+        if (settings_.appendData != 1 && settings_.keepLog == 1) PruneDailyLogs();
+        if (onSaved_) onSaved_();
+        return;
+    }
+    StartWriting();
+}
+
+void DataLog::StartWriting() {
+    std::vector<DataLogWriter::Target> targets;
+    for (LogText::Day& day : logText_.TakeAll()) {
+        const QString path = FilePath(day.date);
+        if (targets.empty() || targets.back().path != path) targets.push_back({path, {}});
+        targets.back().days.push_back(std::move(day));
+    }
+    writer_.Start(std::move(targets));
+}
+
+void DataLog::CollectFinished() {
+    std::optional<DataLogWriter::Result> result = writer_.TakeResult();
+    if (!result) return;
+    lastOk_ = result->written == result->targets.size();
+    std::deque<LogText::Day> unwritten;
+    for (std::size_t t = result->written; t < result->targets.size(); ++t)
+        for (LogText::Day& day : result->targets[t].days) unwritten.push_back(std::move(day));
+    logText_.PutBack(std::move(unwritten));
+    if (lastOk_) {
+        if (settings_.appendData != 1 && settings_.keepLog == 1) PruneDailyLogs();
+        if (onSaved_) onSaved_();
+    }
+    if (saveAgain_) SaveDataLog();
+}
+
+bool DataLog::Flush(int timeoutMs) {
+    QDeadlineTimer deadline(timeoutMs);
+    do {
+        if (!writer_.WaitIdle(static_cast<int>(deadline.remainingTime()))) return false;
+        CollectFinished();
+    } while (writer_.Busy() && !deadline.hasExpired());
+    return !writer_.Busy() && lastOk_;
+}
+
+void DataLog::Rollover(const QDate& newDay) {
+    // Pending records carry their own day, so they reach the finished day's file.
     SaveDataLog();
-    logText_.DropWritten();
     for (float& total : table_.totalTimeOnline) total = 0;
     // The new day's saves count from midnight.
     lastSaveTime_ = 0;
+    totalsDay_ = newDay;
+}
+
+void DataLog::CompleteMissedRollover() {
+    const QDate today = clock_.Now().date();
+    if (today > totalsDay_) Rollover(today);
+}
+
+void DataLog::StartDay() {
+    totalsDay_ = clock_.Now().date();
 }
 
 void DataLog::CheckSaveSchedule() {
-    const double now = clock_.SecondsSinceMidnight();
-    if (86400.0 - now <= settings_.scanIntervalSeconds) {
+    const QDateTime stamp = clock_.Now();
+    const double now = stamp.time().msecsSinceStartOfDay() / 1000.0;
+    if (86400.0 - now <= settings_.scanIntervalSeconds && totalsDay_ <= stamp.date()) {
         // The interval step would otherwise save the emptied log into the
         // finished day's file.
-        Rollover();
+        Rollover(stamp.date().addDays(1));
         return;
     }
+    // The rest of the finished day, after its rollover, saves nothing on
+    // schedule: the new day's schedule starts at midnight.
     const double later = clock_.SecondsSinceMidnight();
     const double interval = double(settings_.saveDataMinutes) * 60;
-    if (later - lastSaveTime_ >= interval || lastSaveTime_ - later >= interval) {
-        lastSaveTime_ = static_cast<float>(later);
+    const bool due = later - lastSaveTime_ >= interval || lastSaveTime_ - later >= interval;
+    if (due && stamp.date() >= totalsDay_) {
+        lastSaveTime_ = later;
+        SaveDataLog();
+    } else if (logText_.Size() >= kPendingCap) {
         SaveDataLog();
     }
 }
 
 void DataLog::PruneDailyLogs() const {
-    static const QRegularExpression daily("^D(\\d\\d)(\\d\\d)(\\d\\d)\\.log$");
     const QDate today = clock_.Now().date();
+    // A negative setting would delete today's file: the key's default instead.
+    const int keep = settings_.keepLogDays >= 0 ? settings_.keepLogDays : 30;
     for (const QString& name : QDir(dir_).entryList(QDir::Files)) {
-        const auto match = daily.match(name);
+        const auto match = DailyPattern().match(name);
         if (!match.hasMatch()) continue;
         const QDate date(2000 + match.captured(3).toInt(), match.captured(1).toInt(),
                          match.captured(2).toInt());
-        if (date.isValid() && date.daysTo(today) > settings_.keepLogDays)
-            QFile::remove(dir_ + "/" + name);
+        if (date.isValid() && date.daysTo(today) > keep) QFile::remove(dir_ + "/" + name);
     }
 }

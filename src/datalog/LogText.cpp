@@ -1,38 +1,37 @@
 #include "LogText.h"
 
-void LogText::Append(std::string_view text) {
-    while (!text.empty()) {
-        if (blocks_.empty() || blocks_.back().size() == kBlockSize) {
-            blocks_.emplace_back();
-            blocks_.back().reserve(kBlockSize);
-        }
-        std::string& block = blocks_.back();
-        const std::size_t room = kBlockSize - block.size();
-        const std::size_t n = text.size() < room ? text.size() : room;
-        block.append(text.substr(0, n));
-        text.remove_prefix(n);
-        size_ += n;
-    }
+void LogText::Append(const QDate& day, std::string_view text) {
+    if (days_.empty() || days_.back().date != day) days_.push_back({day, {}});
+    days_.back().text.append(text);
+    size_ += text.size();
 }
 
-void LogText::DropWritten() {
-    std::string rest;
-    ForEachPending([&](std::string_view piece) { rest.append(piece); });
-    blocks_.clear();
+std::deque<LogText::Day> LogText::TakeAll() {
+    std::deque<Day> all;
+    all.swap(days_);
     size_ = 0;
-    written_ = 0;
-    Append(rest);
+    return all;
+}
+
+void LogText::PutBack(std::deque<Day> days) {
+    for (const Day& day : days) size_ += day.text.size();
+    if (!days.empty() && !days_.empty() && days.back().date == days_.front().date) {
+        days.back().text += days_.front().text;
+        days_.pop_front();
+    }
+    for (Day& day : days_) days.push_back(std::move(day));
+    days_.swap(days);
 }
 
 std::size_t LogText::MemoryBytes() const {
-    std::size_t bytes = sizeof(*this) + blocks_.capacity() * sizeof(std::string);
-    for (const std::string& block : blocks_) bytes += block.capacity();
+    std::size_t bytes = sizeof(*this);
+    for (const Day& day : days_) bytes += sizeof(Day) + day.text.capacity();
     return bytes;
 }
 
 std::string LogText::ToString() const {
     std::string all;
     all.reserve(size_);
-    for (const std::string& block : blocks_) all += block;
+    for (const Day& day : days_) all += day.text;
     return all;
 }

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <array>
+#include <limits>
 #include <variant>
 
 #include "platform/profile/PrivateProfile.h"
@@ -22,6 +23,8 @@ struct Preference {
     std::variant<FlagField, NumberField, TextField> field;
     std::int32_t defaultValue;
     bool hasDefault;
+    // A number below this does not fit and takes the default.
+    std::int32_t minimum = std::numeric_limits<std::int32_t>::min();
 };
 
 // In the order LoadSettings reads them.
@@ -35,7 +38,7 @@ const std::array<Preference, 15> kPreferences = {{
     {"Display Data", &Settings::displayData, 1, true},
     {"Play Sound", &Settings::playSound, 0, false},
     {"Keep Log", &Settings::keepLog, 1, true},
-    {"KeepLog Days", &Settings::keepLogDays, 30, true},
+    {"KeepLog Days", &Settings::keepLogDays, 30, true, 0},
     {"Alarm", &Settings::alarmEnabled, 1, true},
     {"Alarm Limit", &Settings::alarmLimitMinutes, 120, true},
     {"Interval Minutes", &Settings::intervalMinutes, 0, false},
@@ -55,7 +58,8 @@ struct Store {
             static_cast<std::uint8_t>((v && *v >= 0 && *v <= 255) ? *v : pref.defaultValue);
     }
     void operator()(NumberField f) const {
-        settings.*f = RoundToInt32(ParseLeadingNumber(text)).value_or(pref.defaultValue);
+        const auto v = RoundToInt32(ParseLeadingNumber(text));
+        settings.*f = (v && *v >= pref.minimum) ? *v : pref.defaultValue;
     }
     void operator()(TextField f) const { settings.*f = text; }
 };

@@ -6,6 +6,7 @@
 
 #include "core/AppState.h"
 #include "platform/clock/Clock.h"
+#include "platform/file/AppendOnlyFile.h"
 #include "telephony/Tapi.h"
 #include "telephony/VarText.h"
 
@@ -72,16 +73,13 @@ void IncomingCallLog::LogIncomingCall(HCALL& callHandle) {
     Append(Record(ShownName(state_.callerName), ShownNumber(state_.callerNumber), clock_.Now()));
 }
 
-void IncomingCallLog::Append(const std::string& record) const {
-    // Failures are absorbed: the next offered call simply tries again.
-    if (!QFile::exists(path_)) {
-        QFile create(path_);
-        if (!create.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return;
-        create.write(QByteArray(kHeader1) + "\r\n" + kHeader2 + "\r\n");
-    }
-    QFile file(path_);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return;
-    const QByteArray line = QByteArray::fromStdString(record) + "\r\n";
-    const qint64 before = file.size();
-    if (file.write(line) != line.size() || !file.flush()) file.resize(before);
+bool IncomingCallLog::Append(const std::string& record) const {
+    // One write of the whole line, undone when it fails: a full disk leaves
+    // no half record for the next one to run into. Failures are absorbed.
+    const std::string header = std::string(kHeader1) + "\r\n" + kHeader2 + "\r\n";
+    return AppendOnlyFile(path_).Append({record, "\r\n"}, header);
+}
+
+void IncomingCallLog::CutTornTail() const {
+    AppendOnlyFile(path_).CutTornTail();
 }

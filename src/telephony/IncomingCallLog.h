@@ -33,9 +33,13 @@ public:
     static std::string ShownName(const std::string& name);
     static std::string ShownNumber(const std::string& number);
 
+    // Appends one record line; false when it could not be written whole.
+    bool Append(const std::string& record) const;
+    // At start-up: a record torn by a crash is cut off.
+    void CutTornTail() const;
+
 private:
     bool QueryCallInfo(platform::HCALL call, std::vector<platform::BYTE>& info);
-    void Append(const std::string& record) const;
 
     Tapi& tapi_;
     AppState& state_;

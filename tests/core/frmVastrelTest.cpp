@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include <QDir>
 #include <QMenu>
 #include <QMouseEvent>
@@ -145,6 +147,36 @@ TEST_F(ScanTest, OnlineTimeGrowsByOneIntervalPerScanTheAlarmFollowsAndTestRestar
     EXPECT_EQ(Column(w, 4)[0], " 0 h  00 m  10 s");
 }
 
+// Ticks come early or late by up to 5 % (and a hair early late in the day,
+// where a single-float clock has 7.8 ms steps): every due tick scans, no
+// tick scans twice, whatever the interval.
+TEST_F(ScanTest, JitteredTicksScanAtTheConfiguredRate) {
+    h.WriteSettings({"Lines=2,", "Interval Seconds=1"});
+    h.clock.SetTime(QTime(23, 55, 0));
+    h.Start();
+    std::mt19937 random(5);
+    std::uniform_int_distribution<int> jitterMs(-50, 50);
+    auto jitteredTicks = [&](int ticks) {
+        const int before = h.tapi.Count("lineOpen 1");
+        for (int i = 0; i < ticks; ++i) Tick(1.0 + jitterMs(random) / 1000.0);
+        return h.tapi.Count("lineOpen 1") - before;
+    };
+    EXPECT_EQ(jitteredTicks(600), 600);  // across midnight too
+    h.clock.SetTime(QTime(23, 59, 58));
+    h.state.lastScanTime = 86398.0003;  // the next tick is 0.3 ms early
+    const int opened = h.tapi.Count("lineOpen 1");
+    Tick(1.0);
+    EXPECT_EQ(h.tapi.Count("lineOpen 1"), opened + 1);
+    h.state.settings.scanIntervalSeconds = 5;
+    EXPECT_EQ(jitteredTicks(500), 100);
+    h.state.settings.scanIntervalSeconds = 0;  // every tick
+    EXPECT_EQ(jitteredTicks(50), 50);
+    // The clock steps back: the next tick scans, and the rate goes on.
+    h.state.settings.scanIntervalSeconds = 1;
+    h.clock.Advance(-3600);
+    EXPECT_EQ(jitteredTicks(20), 20);
+}
+
 // Single test with the window off: the tray icon stays, the window hides.
 TEST(SingleTest, ScansOnceSavesOnceAndStopsTheTimer) {
     ProgramHarness h(2);
@@ -154,6 +186,7 @@ TEST(SingleTest, ScansOnceSavesOnceAndStopsTheTimer) {
     EXPECT_FALSE(w.isVisible() || w.Timer1().isActive());
     EXPECT_EQ(w.lblSample()->text() + w.lblSaveRate()->text(), "Single testSingle test");
     EXPECT_EQ(h.tapi.Count("lineOpen 0"), 1);
+    ASSERT_TRUE(w.Log().Flush());
     w.mnuViewData_Click();
     EXPECT_EQ(h.desktop.calls.last(), "open " + h.DataLogsFile("Data.log"));
     const QByteArray data = h.ReadFile(h.DataLogsFile("Data.log"));

@@ -1,4 +1,4 @@
-// A day of demo traffic on eight lines, one clock second per timer tick: the
+// A day of demo traffic on eight lines, a jittered clock second per timer tick: the
 // data log accounts for every scan and second, and the day rolls over once.
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 
 #include <map>
 #include <numeric>
+#include <random>
 #include <memory>
 #include <string>
 
@@ -21,7 +22,6 @@
 #include "core/AppState.h"
 #include "core/Services.h"
 #include "core/frmVastrel.h"
-#include "datalog/LogText.h"
 #include "platform/desktop/ShellLinks.h"
 #include "platform/profile/PrivateProfile.h"
 #include "platform/registry/FileRegistry.h"
@@ -70,31 +70,38 @@ TEST(DayRun, EveryScanIsLoggedTotalsAddUpAndTheDayRollsOverOnce) {
     ASSERT_TRUE(window.Form_Load(""));
     ASSERT_EQ(p.state.session.numLineDevices, static_cast<platform::DWORD>(kLines));
 
-    std::size_t logMemoryBeforeMidnight = 0;
-    int rollovers = 0;
+    // Ticks come up to 50 ms early or late around the half second, as a
+    // real timer's do; none comes in the three seconds around midnight (a
+    // late tick, a busy machine), and in the morning the clock steps back.
+    std::mt19937 random(11);
+    std::uniform_int_distribution<int> jitterMs(-50, 50);
+    const QDateTime start = p.clock.Now().addMSecs(500);
+    std::size_t peakLogMemory = 0;
+    int rollovers = 0, ticks = 0;
     float lastSum = 0;
-    for (int tick = 0; tick < kTicks; ++tick) {
-        p.clock.Advance(1);
+    for (int tick = 1; tick <= kTicks; ++tick) {
+        QDateTime due = start.addSecs(tick);
+        if (due.time() >= QTime(23, 59, 59) || due.time() < QTime(0, 0, 1)) continue;
+        if (due.time() > QTime(6, 0)) due = due.addSecs(-30);
+        p.clock.Set(due.addMSecs(jitterMs(random)));
         window.Timer1_Timer();
-        // Telephony events (offered calls for In.log) come through the loop.
+        ++ticks;
+        // Telephony events (offered calls for In.log) and finished saves come
+        // through the loop.
         if (tick % 8 == 0) QCoreApplication::processEvents();
         const float sum = std::accumulate(p.state.lineTable.totalTimeOnline.begin(),
                                           p.state.lineTable.totalTimeOnline.end(), 0.0f);
         rollovers += sum < lastSum;
         lastSum = sum;
-        if (p.clock.Now().time() == QTime(23, 59, 58))
-            logMemoryBeforeMidnight = window.Log().Text().MemoryBytes();
+        peakLogMemory = std::max(peakLogMemory, window.Log().Text().MemoryBytes());
     }
-    QCoreApplication::processEvents();
-    const std::size_t logMemoryAtEnd = window.Log().Text().MemoryBytes();
     window.Form_Unload();
 
     EXPECT_EQ(rollovers, 1);
-    // The rollover let go of the finished day's text.
-    ASSERT_GT(logMemoryBeforeMidnight, 0u);
-    EXPECT_LT(logMemoryAtEnd, logMemoryBeforeMidnight + 2 * LogText::kBlockSize);
+    // Saved text is let go: at most an hour of records is held (8 lines).
+    EXPECT_LT(peakLogMemory, std::size_t{4} << 20);
     // One whole record per line per scan; a scan credits a second to a call
-    // that began at a nonzero clock reading; the day's last scan ends totals.
+    // that began at a nonzero clock reading; a new day starts the totals.
     QFile file(p.paths.dataDir + "/DataLogs/Data.log");
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     struct Line {
@@ -103,6 +110,7 @@ TEST(DayRun, EveryScanIsLoggedTotalsAddUpAndTheDayRollsOverOnce) {
     };
     std::map<int, Line> state;
     std::size_t records = 0;
+    QByteArray lastDay;
     for (const QByteArray& raw : file.readAll().split('\n')) {
         const QByteArray text = raw.endsWith('\r') ? raw.chopped(1) : raw;
         if (text.isEmpty()) continue;
@@ -112,6 +120,10 @@ TEST(DayRun, EveryScanIsLoggedTotalsAddUpAndTheDayRollsOverOnce) {
         const int line = f[0].trimmed().toInt();
         ASSERT_EQ(line, static_cast<int>(records++ % kLines) + 1);
         const QTime clock = QTime::fromString(QString::fromLatin1(f[3].right(8)), "HH:mm:ss");
+        const QByteArray day = f[3].left(f[3].size() - 9);
+        if (day != lastDay && !lastDay.isEmpty())
+            for (auto& [number, each] : state) each.total = 0;
+        lastDay = day;
         const int second = clock.msecsSinceStartOfDay() / 1000;
         Line& l = state[line];
         if (f[2].trimmed() == "1") {
@@ -125,9 +137,8 @@ TEST(DayRun, EveryScanIsLoggedTotalsAddUpAndTheDayRollsOverOnce) {
             l.timeOnline = 0;
         }
         ASSERT_EQ(f[4] + f[5], Duration(l.timeOnline) + Duration(l.total)) << "at " << second;
-        if (second == 86399) l.total = 0;
     }
-    EXPECT_EQ(records, static_cast<std::size_t>(kTicks + 1) * kLines);
+    EXPECT_EQ(records, static_cast<std::size_t>(ticks + 1) * kLines);
     int calls = 0;
     for (const auto& [line, l] : state) {
         EXPECT_GT(l.calls, 0) << "line " << line;

@@ -5,9 +5,8 @@
 
 namespace platform {
 
-float Clock::SecondsSinceMidnight() const {
-    const QTime t = Now().time();
-    return static_cast<float>(t.msecsSinceStartOfDay() / 1000.0);
+double Clock::SecondsSinceMidnight() const {
+    return Now().time().msecsSinceStartOfDay() / 1000.0;
 }
 
 namespace {

@@ -11,8 +11,10 @@ public:
     virtual ~Clock() = default;
     virtual QDateTime Now() const = 0;
 
-    // Seconds since local midnight, with fraction (the original "Timer").
-    float SecondsSinceMidnight() const;
+    // Seconds since local midnight, to the millisecond. Double, not the
+    // original single float: late in the day that has steps of 7.8 ms, enough
+    // to make a tick that comes a hair early look too early.
+    double SecondsSinceMidnight() const;
     // The locale's default short date and time-of-day texts for Now().
     QString DateText() const { return DateText(Now()); }
     QString TimeText() const { return TimeText(Now()); }

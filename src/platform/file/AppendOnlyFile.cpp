@@ -1,0 +1,142 @@
+#include "AppendOnlyFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <string>
+
+namespace platform {
+namespace {
+
+// Opens a regular file only: a FIFO or device in its place would block a
+// write forever or swallow it. O_NONBLOCK keeps the open itself from waiting
+// on a FIFO; it means nothing for a regular file.
+int OpenRegular(const QByteArray& path, int flags) {
+    const int fd = ::open(path.constData(), flags | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return -1;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    const int status = ::fcntl(fd, F_GETFL);
+    if (status != -1) ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+    return fd;
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t put = ::write(fd, data, size);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        data += put;
+        size -= static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+// The length of the first part of text, at most limit, that ends just after a
+// CR LF; the whole limit when there is none in it.
+std::size_t ChunkEnd(std::string_view text, std::size_t limit) {
+    if (text.size() <= limit) return text.size();
+    const std::size_t lf = text.rfind('\n', limit - 1);
+    return lf == std::string_view::npos || lf == 0 ? limit : lf + 1;
+}
+
+bool WriteChunked(int fd, std::string_view text, std::size_t chunk) {
+    while (!text.empty()) {
+        const std::size_t n = ChunkEnd(text, chunk);
+        if (!WriteAll(fd, text.data(), n)) return false;
+        text.remove_prefix(n);
+    }
+    return true;
+}
+
+void SyncFolderOf(const QString& path) {
+    const int dir = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
+                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return;
+    ::fsync(dir);
+    ::close(dir);
+}
+
+}  // namespace
+
+AppendOnlyFile::AppendOnlyFile(QString path) : path_(std::move(path)) {}
+
+bool AppendOnlyFile::Append(const std::vector<std::string_view>& pieces, std::string_view header,
+                            std::size_t chunkBytes) const {
+    const QByteArray name = QFile::encodeName(path_);
+    bool created = false;
+    int fd = OpenRegular(name, O_WRONLY | O_APPEND);
+    if (fd < 0 && errno == ENOENT) {
+        fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC,
+                    0644);
+        created = fd >= 0;
+    }
+    if (fd < 0) return false;
+    struct stat info {};
+    bool ok = ::fstat(fd, &info) == 0;
+    const off_t before = ok ? info.st_size : 0;
+    if (ok && before == 0 && !header.empty()) ok = WriteAll(fd, header.data(), header.size());
+    for (std::string_view piece : pieces) {
+        if (!ok) break;
+        ok = WriteChunked(fd, piece, chunkBytes == 0 ? kDefaultChunk : chunkBytes);
+    }
+    // The records count as written only once they are on the disk.
+    ok = ok && ::fdatasync(fd) == 0;
+    if (!ok) {
+        // Nothing of a failed append may stay: no torn or fused record.
+        if (::ftruncate(fd, before) == 0) ::fdatasync(fd);
+    }
+    ::close(fd);
+    if (ok && created) SyncFolderOf(path_);
+    if (!ok && created && before == 0) ::unlink(name.constData());
+    return ok;
+}
+
+std::size_t AppendOnlyFile::CutTornTail() const {
+    const QByteArray name = QFile::encodeName(path_);
+    const int fd = OpenRegular(name, O_RDWR);
+    if (fd < 0) return 0;
+    struct stat info {};
+    std::size_t cut = 0;
+    char last[2] = {};
+    const bool whole = ::fstat(fd, &info) == 0 &&
+                       (info.st_size == 0 || (::pread(fd, last, 2, info.st_size - 2) == 2 &&
+                                              last[0] == '\r' && last[1] == '\n'));
+    if (!whole && info.st_size > 0) {
+        // Read backwards until a CR LF turns up (or the start of the file).
+        constexpr off_t kStep = 64 * 1024;
+        off_t end = info.st_size;
+        off_t keep = 0;
+        std::string tail;
+        bool found = false;
+        while (end > 0 && !found) {
+            const off_t from = end > kStep ? end - kStep : 0;
+            std::string block(static_cast<std::size_t>(end - from), '\0');
+            if (::pread(fd, block.data(), block.size(), from) != ssize_t(block.size())) break;
+            tail = block + tail;
+            // tail starts at `from`; a CR LF may straddle the previous block.
+            const std::size_t at = tail.rfind("\r\n");
+            if (at != std::string::npos) {
+                keep = from + static_cast<off_t>(at) + 2;
+                found = true;
+            }
+            end = from;
+            if (tail.size() > 16u * 1024 * 1024) break;  // no line is that long
+        }
+        if ((found || end == 0) && keep < info.st_size && ::ftruncate(fd, keep) == 0) {
+            ::fdatasync(fd);
+            cut = static_cast<std::size_t>(info.st_size - keep);
+        }
+    }
+    ::close(fd);
+    return cut;
+}
+
+}  // namespace platform
