@@ -30,7 +30,7 @@ LONG SimExchange::DeviceName(DWORD device, std::string* name) const {
 
 LONG SimExchange::OpenDevice(DWORD device) {
     if (device >= config_.lines) return LINEERR_BADDEVICEID;
-    Refresh();
+    RefreshOncePerPass();
     if (config_.Line(device).openFail) return LINEERR_OPERATIONFAILED;
     if (store_.State().IsBlocked(device)) return LINEERR_RESOURCEUNAVAIL;
     return 0;
@@ -54,6 +54,19 @@ void SimExchange::Refresh() {
     if (store_.Refresh()) Changed();
     // An injected clock moves without the event loop: catch up at every look.
     if (injectedClock_ != nullptr) RunDemo();
+}
+
+void SimExchange::RefreshOncePerPass() {
+    // Looked again after a while even within one pass, for a long nested loop.
+    constexpr qint64 kLookAgainMs = 100;
+    // An injected clock moves without the event loop: every look counts.
+    if (injectedClock_ == nullptr && lookedThisPass_ && sinceLook_.isValid() && sinceLook_.elapsed() < kLookAgainMs) return;
+    Refresh();
+    sinceLook_.start();
+    if (!lookedThisPass_) {
+        lookedThisPass_ = true;
+        QTimer::singleShot(0, &passContext_, [this] { lookedThisPass_ = false; });
+    }
 }
 
 void SimExchange::SetChangeHandler(std::function<void()> handler) {

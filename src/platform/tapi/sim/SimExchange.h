@@ -46,6 +46,9 @@ public:
     ExchangeStore& Store() { return store_; }
 
 private:
+    // A scan opens every line within one pass of the event loop: one look at
+    // the shared state serves them all.
+    void RefreshOncePerPass();
     void RunDemo();
     std::int64_t DemoElapsedMs() const;
     void ApplyDemo(const std::vector<DemoAction>& actions);
@@ -61,6 +64,9 @@ private:
     const Clock* injectedClock_ = nullptr;
     QDateTime demoStart_;
     QTimer demoTimer_;
+    bool lookedThisPass_ = false;
+    QElapsedTimer sinceLook_;
+    QObject passContext_;
 };
 
 }  // namespace platform::sim
