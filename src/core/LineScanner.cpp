@@ -1,6 +1,7 @@
 #include "LineScanner.h"
 
 #include <algorithm>
+#include <charconv>
 
 #include "core/AppState.h"
 #include "core/LineTimes.h"
@@ -24,7 +25,7 @@ DWORD LineScanner::GetDWordAt(const std::vector<BYTE>& buffer, std::size_t offse
     return ReadDword(buffer.data(), static_cast<DWORD>(buffer.size()), static_cast<DWORD>(offset));
 }
 
-std::vector<OutLogModel::Row> LineScanner::ScanWatchedLines() {
+void LineScanner::ScanWatchedLines(std::vector<OutLogModel::Row>& rows) {
     // Only devices the line table has entries for take part.
     const std::size_t entries = state_.lineTable.Size();
     const DWORD devices =
@@ -32,26 +33,27 @@ std::vector<OutLogModel::Row> LineScanner::ScanWatchedLines() {
             ? 0
             : static_cast<DWORD>(std::min<std::size_t>(state_.session.numLineDevices, entries - 1));
     const std::vector<bool> watched = LineTable::WatchedDevices(state_.settings.lines, devices);
-    std::vector<OutLogModel::Row> rows;
-    rows.reserve(devices);
     const QDateTime start = clock_.Now();
     scanDate_ = start.date();
     scanStartMsecs_ = start.time().msecsSinceStartOfDay();
     scanTimer_.start();
-    int row = 0;
+    std::size_t row = 0;
     for (DWORD d = 0; d < devices; ++d) {
-        if (watched[d]) rows.push_back(TestLine(d, ++row));
+        if (!watched[d]) continue;
+        if (row == rows.size()) rows.emplace_back();
+        TestLine(d, static_cast<int>(row + 1), rows[row]);
+        ++row;
     }
-    return rows;
+    rows.resize(row);
 }
 
 DWORD LineScanner::CountCalls() {
-    std::vector<BYTE> sizeQuery(linecalllist::kFixedSize, 0);
-    WriteDword(sizeQuery.data(), linecalllist::kFixedSize, linecalllist::dwTotalSize,
+    sizeQuery_.assign(linecalllist::kFixedSize, 0);
+    WriteDword(sizeQuery_.data(), linecalllist::kFixedSize, linecalllist::dwTotalSize,
                linecalllist::kFixedSize);
     state_.session.lastResult =
-        tapi_.lineGetNewCalls(state_.session.hLine, 0, LINECALLSELECT_LINE, sizeQuery.data());
-    DWORD needed = GetDWordAt(sizeQuery, linecalllist::dwNeededSize);
+        tapi_.lineGetNewCalls(state_.session.hLine, 0, LINECALLSELECT_LINE, sizeQuery_.data());
+    DWORD needed = GetDWordAt(sizeQuery_, linecalllist::dwNeededSize);
     if (needed > kMaxCallListSize) needed = kMaxCallListSize;
     callList_.assign(needed, 0);
     if (needed >= 4) WriteDword(callList_.data(), needed, linecalllist::dwTotalSize, needed);
@@ -61,24 +63,27 @@ DWORD LineScanner::CountCalls() {
     return GetDWordAt(callList_, linecalllist::dwCallsNumEntries);
 }
 
-OutLogModel::Row LineScanner::TestLine(DWORD d, int row) {
+void LineScanner::TestLine(DWORD d, int row, OutLogModel::Row& r) {
     TapiSession& s = state_.session;
     LineTable& table = state_.lineTable;
     s.lastResult = tapi_.lineOpen(s.hLineApp, d, &s.hLine, s.apiVersion, 0, 0,
                                   LINECALLPRIVILEGE_MONITOR, LINEMEDIAMODE_DATAMODEM, nullptr);
     const bool opened = s.lastResult == 0;
-    const std::string number = std::to_string(d + 1);
-    OutLogModel::Row r;
+    char number[16];
+    const auto numberEnd = std::to_chars(number, number + sizeof number, d + 1).ptr;
     if (!opened) {
-        r[0] = std::string(1, '*').append(number);
+        r[0].assign(1, '*').append(number, numberEnd);
         logText_.Append(scanDate_, datalogrecord::Failure(row, table.lineNames[d]));
+        for (int c : {2, 3, 4}) r[c].clear();
     } else {
         const std::uint8_t state = CountCalls() > 0 ? 1 : 0;
         times_.UpdateLineTimes(state, d);
-        logText_.Append(scanDate_, datalogrecord::Success(row, table.lineNames[d], state, DateText(),
-                                               TimeText(), times_.timeOnlineText,
-                                               times_.totalTimeOnlineText));
-        r[0] = number;
+        logText_.AppendWith(scanDate_, [&](std::string& out) {
+            datalogrecord::AppendSuccess(out, row, table.lineNames[d], state, DateText(),
+                                         TimeText(), times_.timeOnlineText,
+                                         times_.totalTimeOnlineText);
+        });
+        r[0].assign(number, numberEnd);
         r[2].assign(1, state == 1 ? '1' : '0');
         r[3] = times_.timeOnlineText;
         r[4] = times_.totalTimeOnlineText;
@@ -86,7 +91,6 @@ OutLogModel::Row LineScanner::TestLine(DWORD d, int row) {
     r[1] = table.lineNames[d];
     r[5] = table.lineAlarm[d];
     if (opened) tapi_.lineClose(s.hLine);
-    return r;
 }
 
 void LineScanner::RefreshStamp() {

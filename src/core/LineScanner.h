@@ -22,7 +22,8 @@ public:
     LineScanner(AppState& state, platform::Tapi32& tapi, LineTimes& times, LogText& logText,
                 const platform::Clock& clock);
 
-    std::vector<OutLogModel::Row> ScanWatchedLines();
+    // Fills rows (reusing its strings) with one row per watched line.
+    void ScanWatchedLines(std::vector<OutLogModel::Row>& rows);
 
     // The DWORD stored least significant byte first at offset; 0 when the
     // four bytes are not all inside the buffer.
@@ -30,7 +31,7 @@ public:
                                       std::size_t offset);
 
 private:
-    OutLogModel::Row TestLine(platform::DWORD device, int row);
+    void TestLine(platform::DWORD device, int row, OutLogModel::Row& r);
     platform::DWORD CountCalls();
     const std::string& DateText();
     const std::string& TimeText();
@@ -41,6 +42,7 @@ private:
     LineTimes& times_;
     LogText& logText_;
     const platform::Clock& clock_;
+    std::vector<platform::BYTE> sizeQuery_;
     std::vector<platform::BYTE> callList_;
     // The date and time texts, built once per second of the clock.
     QDate scanDate_;

@@ -1,5 +1,6 @@
 #include "LineTimes.h"
 
+#include <charconv>
 #include <cmath>
 
 #include "platform/clock/Clock.h"
@@ -22,8 +23,8 @@ void LineTimes::UpdateLineTimes(std::uint8_t state, std::size_t d) {
         table_.timeOnline[d] = 0;
     }
     TestAlarm(d);
-    timeOnlineText = FormatDuration(table_.timeOnline[d]);
-    totalTimeOnlineText = FormatDuration(table_.totalTimeOnline[d]);
+    FormatDuration(table_.timeOnline[d], timeOnlineText);
+    FormatDuration(table_.totalTimeOnline[d], totalTimeOnlineText);
 }
 
 void LineTimes::TestAlarm(std::size_t d) {
@@ -43,21 +44,28 @@ void LineTimes::TestAlarm(std::size_t d) {
 }
 
 std::string LineTimes::FormatDuration(float seconds) {
+    std::string text;
+    FormatDuration(seconds, text);
+    return text;
+}
+
+void LineTimes::FormatDuration(float seconds, std::string& text) {
     const double t = seconds;
     const double h = std::floor(t / 3600);
     const double m = std::floor((t - 3600 * h) / 60);
     const double s = std::floor(t - 3600 * h - 60 * m);
-    // Plain digit formatting: this runs twice per line in every scan.
-    auto twoDigits = [](double v) {
-        const auto n = static_cast<int>(v);
-        return std::string{static_cast<char>('0' + n / 10 % 10), static_cast<char>('0' + n % 10)};
-    };
-    std::string text = " ";
-    text += std::to_string(static_cast<long long>(h));
+    // Plain digit formatting into the caller's string: this runs twice per
+    // line in every scan.
+    char digits[24];
+    const auto hours = std::to_chars(digits, digits + sizeof digits, static_cast<long long>(h));
+    const auto m2 = static_cast<int>(m), s2 = static_cast<int>(s);
+    text.assign(1, ' ');
+    text.append(digits, hours.ptr);
     text += " h  ";
-    text += twoDigits(m);
+    text += static_cast<char>('0' + m2 / 10 % 10);
+    text += static_cast<char>('0' + m2 % 10);
     text += " m  ";
-    text += twoDigits(s);
+    text += static_cast<char>('0' + s2 / 10 % 10);
+    text += static_cast<char>('0' + s2 % 10);
     text += " s";
-    return text;
 }

@@ -22,6 +22,7 @@ public:
 
     // " H h  MM m  SS s"; hours are not wrapped into days.
     static std::string FormatDuration(float seconds);
+    static void FormatDuration(float seconds, std::string& text);
 
     std::string timeOnlineText;
     std::string totalTimeOnlineText;

@@ -13,6 +13,12 @@ void OutLogModel::SetRows(std::vector<Row> rows) {
     endResetModel();
 }
 
+void OutLogModel::SwapRows(std::vector<Row>& rows) {
+    beginResetModel();
+    rows_.swap(rows);
+    endResetModel();
+}
+
 int OutLogModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }

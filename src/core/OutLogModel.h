@@ -15,6 +15,9 @@ public:
     using QAbstractTableModel::QAbstractTableModel;
 
     void SetRows(std::vector<Row> rows);
+    // Takes rows and hands back the previous ones, whose strings a scan
+    // refills without allocating.
+    void SwapRows(std::vector<Row>& rows);
     const std::vector<Row>& Rows() const { return rows_; }
 
     int rowCount(const QModelIndex& parent = {}) const override;

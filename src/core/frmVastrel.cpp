@@ -266,7 +266,8 @@ void frmVastrel::Timer1_Timer() {
 void frmVastrel::TestLines() {
     if (state_.settings.sampleEnabled == 1) dataLog_.CompleteMissedRollover();
     state_.lastScanTime = services_.clock.SecondsSinceMidnight();
-    model_.SetRows(scanner_.ScanWatchedLines());
+    scanner_.ScanWatchedLines(scanRows_);
+    model_.SwapRows(scanRows_);
     lblSampleTime_->setText("Scan time: " + services_.clock.TimeText());
     if (state_.settings.sampleEnabled == 1) {
         dataLog_.CheckSaveSchedule();

@@ -122,6 +122,7 @@ private:
     SingleInstance instance_;
 
     OutLogModel model_;
+    std::vector<OutLogModel::Row> scanRows_;
     QTreeView* lvOutLog_ = nullptr;
     QLabel* lblSaveRate_ = nullptr;
     QLabel* lblLastSave_ = nullptr;

@@ -1,5 +1,7 @@
 #include "DataLogRecord.h"
 
+#include <charconv>
+
 namespace datalogrecord {
 
 std::string Success(int row, const std::string& name, int state, const std::string& date,
@@ -7,9 +9,18 @@ std::string Success(int row, const std::string& name, int state, const std::stri
                     const std::string& totalTimeOnlineText) {
     std::string r;
     r.reserve(96);
+    AppendSuccess(r, row, name, state, date, time, timeOnlineText, totalTimeOnlineText);
+    return r;
+}
+
+void AppendSuccess(std::string& r, int row, const std::string& name, int state,
+                   const std::string& date, const std::string& time,
+                   const std::string& timeOnlineText, const std::string& totalTimeOnlineText) {
+    char number[16];
+    const auto end = std::to_chars(number, number + sizeof number, row).ptr;
     r += kCrLf;
     r += ' ';
-    r += std::to_string(row);
+    r.append(number, end);
     r += kFieldSeparator;
     r += name;
     r += kFieldSeparator;
@@ -23,7 +34,6 @@ std::string Success(int row, const std::string& name, int state, const std::stri
     r += timeOnlineText;
     r += kFieldSeparator;
     r += totalTimeOnlineText;
-    return r;
 }
 
 std::string Failure(int row, const std::string& name) {

@@ -13,5 +13,9 @@ std::string Success(int row, const std::string& name, int state, const std::stri
                     const std::string& time, const std::string& timeOnlineText,
                     const std::string& totalTimeOnlineText);
 std::string Failure(int row, const std::string& name);
+// The same success record, appended to out.
+void AppendSuccess(std::string& out, int row, const std::string& name, int state,
+                   const std::string& date, const std::string& time,
+                   const std::string& timeOnlineText, const std::string& totalTimeOnlineText);
 
 }  // namespace datalogrecord

@@ -1,8 +1,12 @@
 #include "LogText.h"
 
-void LogText::Append(const QDate& day, std::string_view text) {
+std::string& LogText::TextOf(const QDate& day) {
     if (days_.empty() || days_.back().date != day) days_.push_back({day, {}});
-    days_.back().text.append(text);
+    return days_.back().text;
+}
+
+void LogText::Append(const QDate& day, std::string_view text) {
+    TextOf(day).append(text);
     size_ += text.size();
 }
 

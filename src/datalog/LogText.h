@@ -16,6 +16,9 @@ public:
     };
 
     void Append(const QDate& day, std::string_view text);
+    // write(std::string&) appends to the day's text in place.
+    template <typename Write>
+    void AppendWith(const QDate& day, Write&& write);
     std::size_t Size() const { return size_; }
     bool Empty() const { return size_ == 0; }
     // Hands everything pending to a save.
@@ -26,6 +29,16 @@ public:
     std::string ToString() const;
 
 private:
+    std::string& TextOf(const QDate& day);
+
     std::deque<Day> days_;
     std::size_t size_ = 0;
 };
+
+template <typename Write>
+void LogText::AppendWith(const QDate& day, Write&& write) {
+    std::string& text = TextOf(day);
+    const std::size_t before = text.size();
+    write(text);
+    size_ += text.size() - before;
+}
