@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QDir>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "core/AppState.h"
@@ -64,21 +65,54 @@ int AnswerInformationRequest(int argc, char** argv) {
     return written ? 0 : 1;
 }
 
+// Qt ends a start without a usable display in qFatal, that is SIGABRT and a
+// core dump, after a screenful of plugin advice. While the application object
+// is made, its messages are held back; a fatal one becomes one line and exit
+// code 1. (A handler that returns from a fatal message cannot stop the abort.)
+void HoldDisplayMessages(QtMsgType type, const QMessageLogContext&, const QString&) {
+    if (type != QtFatalMsg) return;
+    const QByteArray display = qgetenv("DISPLAY");
+    const QByteArray wayland = qgetenv("WAYLAND_DISPLAY");
+    std::fprintf(stderr, "vastrel: cannot open the display%s%s%s%s\n",
+                 display.isEmpty() ? "" : " DISPLAY=", display.constData(),
+                 wayland.isEmpty() ? "" : " WAYLAND_DISPLAY=", wayland.constData());
+    std::_Exit(1);
+}
+
+int Refuse(const QString& why) {
+    std::fprintf(stderr, "vastrel: %s\n", why.toLocal8Bit().constData());
+    return 1;
+}
+
+QString HandOverFailure(platform::LONG error) {
+    if (error == platform::ERROR_CANCELLED) return "ended before the running copy answered";
+    if (error == platform::ERROR_TIMEOUT)
+        return "the running copy did not answer in time; the command was not delivered";
+    return "Vastrel is running but could not be reached; the command was not delivered";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (const int status = AnswerInformationRequest(argc, argv); status >= 0) return status;
     ChoosePlatform();
+    const QtMessageHandler previousHandler = qInstallMessageHandler(HoldDisplayMessages);
     QApplication app(argc, argv);
+    qInstallMessageHandler(previousHandler);
     QApplication::setApplicationName("Vastrel");
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(QIcon(":/icons/vastrel-32.png"));
 
     const platform::Paths paths = platform::Paths::FromEnvironment(app.applicationDirPath());
+    if (paths.runtimeDir.isEmpty())
+        return Refuse("no private folder for the instance lock: " + paths.runtimeProblem);
     platform::FileRegistry registry(paths.stateDir + "/registry");
     platform::PrivateProfile profile(paths.settingsDir);
     std::unique_ptr<platform::Tapi32> tapi = platform::CreateTapiService(paths);
     platform::UnixWindowSystem windows(paths.runtimeDir);
+    if (windows.TakeInstanceLock() == platform::InstanceLock::Result::Unavailable)
+        return Refuse("cannot take the instance lock " + paths.runtimeDir +
+                      "/vastrel.lock (not a file of this user's?)");
     platform::QtNotifyIcon notifyIcon;
     // For the real-display tests: where the tray host put the icon.
     if (const QString report = qEnvironmentVariable("VASTREL_REPORT_TRAY_GEOMETRY");
@@ -94,7 +128,10 @@ int main(int argc, char** argv) {
 
     AppState state;
     frmVastrel window(services, state);
-    if (!window.Form_Load(CommandText(app.arguments()))) return 0;
+    if (!window.Form_Load(CommandText(app.arguments()))) {
+        const platform::LONG error = window.HandOverError();
+        return error == platform::ERROR_SUCCESS ? 0 : Refuse(HandOverFailure(error));
+    }
     // Closed already while start-up waited in a message box: the quit it
     // asked for ended that box's loop, and the main loop would never end.
     if (window.Unloaded()) return 0;

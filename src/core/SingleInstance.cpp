@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include <QThread>
+
 #include "settings/ParseLeadingNumber.h"
 #include "telephony/Tapi.h"
 #include "telephony/TapiSession.h"
@@ -45,12 +47,28 @@ bool SingleInstance::AnotherIsRunning() {
     return windows_.PrevInstance();
 }
 
-void SingleInstance::HandOver(HWND ownHwnd, const std::string& commandText) {
+HWND SingleInstance::ReadHandle() {
     HWND first = 0;
     if (auto text = ReadValue(key_, "hKey", sizeResult_, size_))
         first = static_cast<HWND>(RoundToInt32(ParseLeadingNumber(*text)).value_or(0));
     registry_.RegCloseKey(key_);
     key_ = 0;
+    return first;
+}
+
+HWND SingleInstance::ReadHandleAgain() {
+    DWORD type = REG_SZ;
+    if (registry_.RegOpenKeyExA(HKEY_CURRENT_USER, kProgramKey, 0, KEY_READ, &key_) !=
+        ERROR_SUCCESS) {
+        key_ = 0;
+        return 0;
+    }
+    size_ = 8;
+    sizeResult_ = registry_.RegQueryValueExA(key_, "hKey", nullptr, &type, nullptr, &size_);
+    return ReadHandle();
+}
+
+LONG SingleInstance::HandOver(HWND ownHwnd, const std::string& commandText) {
     std::vector<char> buffer(kCommandBuffer, '\0');
     const std::string text = commandText.substr(0, kCommandBuffer - 1);
     std::copy(text.begin(), text.end(), buffer.begin());
@@ -58,7 +76,19 @@ void SingleInstance::HandOver(HWND ownHwnd, const std::string& commandText) {
     cds.dwData = text.empty() ? 1 : 3;
     cds.cbData = static_cast<DWORD>(text.size() + 1);
     cds.lpData = buffer.data();
-    windows_.SendMessageA(first, WM_COPYDATA, ownHwnd, reinterpret_cast<LPARAM>(&cds));
+    const auto send = [&](HWND first) {
+        windows_.SendMessageA(first, WM_COPYDATA, ownHwnd, reinterpret_cast<LPARAM>(&cds));
+        return windows_.LastError();
+    };
+    LONG error = send(ReadHandle());
+    // The running copy takes the lock a moment before it announces its
+    // window: a start in between finds no handle, or a dead copy's, and
+    // would lose its command. It looks again for a short while.
+    for (int tries = 0; error == ERROR_INVALID_HANDLE && tries < kAnnounceTries; ++tries) {
+        QThread::msleep(kAnnounceWaitMs);
+        error = send(ReadHandleAgain());
+    }
+    return error;
 }
 
 void SingleInstance::Announce(HWND hWnd) {

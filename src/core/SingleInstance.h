@@ -22,8 +22,8 @@ public:
     // Size query of "hKey", then the previous-instance test.
     bool AnotherIsRunning();
     // Sends the command text to the running copy (dwData 1 when empty, 3
-    // otherwise); the result is not examined.
-    void HandOver(platform::HWND ownHwnd, const std::string& commandText);
+    // otherwise). ERROR_SUCCESS once it has taken it; otherwise why not.
+    platform::LONG HandOver(platform::HWND ownHwnd, const std::string& commandText);
     // Writes "hKey" = blank + decimal handle, then closes the key.
     void Announce(platform::HWND hWnd);
     // Removes "hKey" at shut-down.
@@ -33,6 +33,12 @@ public:
     std::optional<std::uint32_t> StaleSessionHandle();
 
 private:
+    static constexpr int kAnnounceTries = 20;
+    static constexpr int kAnnounceWaitMs = 100;
+
+    // "hKey" through the key left open by the size query, which it closes.
+    platform::HWND ReadHandle();
+    platform::HWND ReadHandleAgain();
     std::optional<std::string> ReadValue(platform::HKEY key, const char* name,
                                          platform::LONG sizeResult, platform::DWORD size);
 

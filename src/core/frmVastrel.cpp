@@ -136,7 +136,7 @@ bool frmVastrel::Form_Load(const std::string& commandText) {
         state_.copyDataText.erase(0, 1);
     if (instance_.OpenKey()) {
         if (instance_.AnotherIsRunning()) {
-            instance_.HandOver(hwnd_, state_.copyDataText);
+            handOverError_ = instance_.HandOver(hwnd_, state_.copyDataText);
             return false;
         }
         StartUpFirstInstance(instance_);

@@ -83,6 +83,9 @@ public:
     FrmAbout* About() const { return about_; }
     DataLog& Log() { return dataLog_; }
     bool Unloaded() const { return unloaded_; }
+    // After a Form_Load that handed over: ERROR_SUCCESS, or why the running
+    // copy did not take the command.
+    platform::LONG HandOverError() const { return handOverError_; }
 
     static constexpr float kTwipsPerPixel = 15;
     static constexpr int kTickMs = 1000;
@@ -120,6 +123,7 @@ private:
     LineScanner scanner_;
     WindowHook hook_;
     SingleInstance instance_;
+    platform::LONG handOverError_ = platform::ERROR_SUCCESS;
 
     OutLogModel model_;
     std::vector<OutLogModel::Row> scanRows_;

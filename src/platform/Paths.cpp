@@ -8,6 +8,8 @@
 
 #include <unistd.h>
 
+#include "platform/window/RuntimeFolder.h"
+
 namespace platform {
 namespace {
 
@@ -39,19 +41,6 @@ bool IsInstalledProgramDir(const QString& programDir) {
            QFileInfo(real + "/../share/doc/vastrel/vastrel.html").isFile();
 }
 
-QString RuntimeDir() {
-    QString base = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (base.isEmpty() || !QDir::isAbsolutePath(base)) {
-        base = QDir::tempPath() + QString("/vastrel-runtime-%1").arg(getuid());
-    }
-    return base + "/vastrel";
-}
-
-void MakePrivateDir(const QString& dir) {
-    QDir().mkpath(dir);
-    QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-}
-
 }  // namespace
 
 Paths Paths::FromEnvironment(const QString& programDir) {
@@ -66,12 +55,13 @@ Paths Paths::FromEnvironment(const QString& programDir) {
     // from a build folder it keeps them beside the executable.
     const bool besideProgram = !IsInstalledProgramDir(programDir) && CanWriteIn(programDir);
     p.dataDir = besideProgram ? programDir : EnvDir("XDG_DATA_HOME", ".local/share") + "/vastrel";
-    p.runtimeDir = RuntimeDir();
-    QDir().mkpath(p.settingsDir);
-    QDir().mkpath(p.stateDir);
-    QDir().mkpath(p.dataDir);
-    MakePrivateDir(QFileInfo(p.runtimeDir).path());
-    MakePrivateDir(p.runtimeDir);
+    RuntimeFolder::MakePath(p.settingsDir);
+    RuntimeFolder::MakePath(p.stateDir);
+    RuntimeFolder::MakePath(p.dataDir);
+    const auto runtime =
+        RuntimeFolder::Resolve(qEnvironmentVariable("XDG_RUNTIME_DIR"), p.stateDir);
+    p.runtimeDir = runtime.path;
+    p.runtimeProblem = runtime.problem;
     return p;
 }
 
@@ -83,8 +73,8 @@ Paths Paths::UnderRoot(const QString& root) {
     p.stateDir = root + "/state";
     p.dataDir = p.programDir;
     p.runtimeDir = root + "/runtime";
-    for (const QString& d : {p.programDir, p.settingsDir, p.stateDir}) QDir().mkpath(d);
-    MakePrivateDir(p.runtimeDir);
+    for (const QString& d : {p.programDir, p.settingsDir, p.stateDir, p.runtimeDir})
+        RuntimeFolder::MakePath(d);
     return p;
 }
 

@@ -10,11 +10,12 @@ struct Paths {
     QString settingsDir;   // plays the role of the Windows directory: vastrel.ini, telephon.ini
     QString dataDir;       // DataLogs/ and In.log: programDir, or $XDG_DATA_HOME/vastrel
     QString stateDir;      // the registry store: $XDG_STATE_HOME/vastrel
-    QString runtimeDir;    // sockets and locks: $XDG_RUNTIME_DIR/vastrel (0700)
+    QString runtimeDir;    // sockets and the lock: see RuntimeFolder; empty when unsafe
+    QString runtimeProblem;  // why runtimeDir is empty
     QString autostartDir;  // $XDG_CONFIG_HOME/autostart
 
     // Resolves from the environment; programDir is the executable's folder.
-    // Creates the directories that must exist (runtime 0700, state, settings).
+    // Creates the directories that must exist (0700 where made).
     static Paths FromEnvironment(const QString& programDir);
 
     // All directories below one root, for tests and end-to-end runs.

@@ -15,7 +15,8 @@ public:
     InstanceLock& operator=(const InstanceLock&) = delete;
 
     // Takes the lock if nobody holds it; once taken it is kept until this
-    // object goes, and asking again says Acquired.
+    // object goes, and asking again says Acquired. Unavailable: the file
+    // cannot be opened, or is not a regular file of this user's.
     Result TryAcquire();
 
 private:

@@ -1,6 +1,9 @@
 #include "LocalSocketAddress.h"
 
+#include <cerrno>
 #include <cstring>
+
+#include <unistd.h>
 
 namespace platform {
 
@@ -22,6 +25,18 @@ std::optional<uid_t> PeerUid(int fd) {
         size != sizeof(credentials))
         return std::nullopt;
     return credentials.uid;
+}
+
+bool IsListening(const QString& path) {
+    const auto address = LocalSocketAddress::FromPath(path);
+    if (!address) return false;
+    const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (probe < 0) return true;
+    const int rc = ::connect(probe, address->Raw(), address->length);
+    const int error = errno;
+    ::close(probe);
+    // A full backlog (EAGAIN) still means someone is listening.
+    return rc == 0 || (error != ECONNREFUSED && error != ENOENT);
 }
 
 }  // namespace platform

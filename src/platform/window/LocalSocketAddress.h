@@ -23,4 +23,8 @@ struct LocalSocketAddress {
 // the kernel at connect time, so it cannot be forged by the peer.
 std::optional<uid_t> PeerUid(int fd);
 
+// Whether a live process listens at path: a socket file left by a dead one
+// refuses the connection. True when it cannot be told (leave the file alone).
+bool IsListening(const QString& path);
+
 }  // namespace platform

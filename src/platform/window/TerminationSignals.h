@@ -20,6 +20,9 @@ public:
     // False when the pipe cannot be made or another instance already owns the
     // process's handlers.
     bool Install();
+    // Readable from the moment a signal arrives until the event loop has
+    // handled it: a blocking wait elsewhere polls it to give up at once.
+    int PendingFd() const { return readFd_; }
 
 private:
     void Drain();

@@ -2,8 +2,15 @@
 
 #include <utility>
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+#include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/window/LocalSocketAddress.h"
 #include "platform/window/TerminationSignals.h"
 #include "platform/window/WindowEndpoint.h"
 #include "platform/window/WindowMessageClient.h"
@@ -25,10 +32,36 @@ UnixWindowSystem::UnixWindowSystem(QString runtimeDir, Timeouts timeouts)
 
 UnixWindowSystem::~UnixWindowSystem() = default;
 
+InstanceLock::Result UnixWindowSystem::TakeInstanceLock() {
+    const bool hadIt = holdsLock_;
+    const auto result = instanceLock_.TryAcquire();
+    holdsLock_ = result == InstanceLock::Result::Acquired;
+    if (holdsLock_ && !hadIt) RemoveStaleSockets();
+    return result;
+}
+
 bool UnixWindowSystem::PrevInstance() {
-    // A lock that cannot be taken at all (no runtime folder) means running
-    // without the test, as a full instance.
-    return instanceLock_.TryAcquire() == InstanceLock::Result::HeldByOther;
+    // The program has already refused to start without a safe lock; a
+    // lock that cannot be taken here means running without the test.
+    return TakeInstanceLock() == InstanceLock::Result::HeldByOther;
+}
+
+void UnixWindowSystem::RemoveStaleSockets() {
+    // Only the lock holder sweeps: every other copy of this user is a second
+    // start, alive and listening while it waits, or gone.
+    const QDir dir(runtimeDir_);
+    const HWND ownPid = HandleFor(0) >> kCounterBits;
+    for (const QString& name : dir.entryList({"*.hwnd"}, QDir::System | QDir::Files)) {
+        bool ok = false;
+        const HWND hWnd = name.chopped(5).toUInt(&ok);
+        if (!ok || (hWnd >> kCounterBits) == ownPid) continue;
+        const QString path = dir.filePath(name);
+        struct stat info {};
+        if (::lstat(QFile::encodeName(path).constData(), &info) != 0 ||
+            !S_ISSOCK(info.st_mode) || info.st_uid != ::geteuid())
+            continue;
+        if (!IsListening(path)) ::unlink(QFile::encodeName(path).constData());
+    }
 }
 
 HWND UnixWindowSystem::HandleFor(unsigned counter) const {
@@ -126,6 +159,10 @@ LRESULT UnixWindowSystem::SendMessageA(HWND hWnd, UINT msg, WPARAM wParam, LPARA
         lastError_ = ERROR_SUCCESS;
         return RunProcedure(hWnd, msg, wParam, lParam);
     }
+    if (TerminationPending()) {
+        lastError_ = ERROR_CANCELLED;
+        return 0;
+    }
     // Handle 0, or one of this process that is not ours (its owner runs on
     // this same thread and could never answer while we wait).
     if (hWnd == 0 || IsOtherHandleOfThisProcess(hWnd)) {
@@ -152,17 +189,27 @@ LRESULT UnixWindowSystem::SendRemote(HWND hWnd, UINT msg, WPARAM wParam, LPARAM 
         lastError_ = ERROR_INVALID_PARAMETER;
         return 0;
     }
-    const auto result =
-        WindowMessageClient::Send(SocketPath(runtimeDir_, hWnd), frame, timeouts_.reply);
+    const auto result = WindowMessageClient::Send(SocketPath(runtimeDir_, hWnd), frame,
+                                                  timeouts_.reply,
+                                                  signals_ ? signals_->PendingFd() : -1);
     lastError_ = result.error;
     return result.value;
+}
+
+bool UnixWindowSystem::TerminationPending() const {
+    if (!signals_) return false;
+    pollfd p{signals_->PendingFd(), POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0;
 }
 
 void UnixWindowSystem::RouteTerminationSignalsTo(HWND hWnd) {
     signalTarget_ = hWnd;
     if (signals_) return;
     signals_ = std::make_unique<TerminationSignals>([this] {
-        if (signalTarget_ != 0) RunProcedure(signalTarget_, WM_CLOSE, 0, 0);
+        if (signalTarget_ != 0 && windows_.contains(signalTarget_))
+            RunProcedure(signalTarget_, WM_CLOSE, 0, 0);
+        else
+            QCoreApplication::exit(1);  // nobody to close: still never ignored
     });
     if (!signals_->Install()) {
         signals_.reset();

@@ -35,6 +35,11 @@ public:
     UnixWindowSystem(const UnixWindowSystem&) = delete;
     UnixWindowSystem& operator=(const UnixWindowSystem&) = delete;
 
+    // The previous-instance lock, asked for before the window exists so that
+    // a start without a safe lock can refuse to run. The first time it is
+    // taken, socket files of copies that died (kill -9) are removed.
+    InstanceLock::Result TakeInstanceLock();
+
     bool PrevInstance() override;
     // The pid in the high bits and a per-object counter (from 1) in the low
     // nine: unique among live processes, nonzero, positive as a 32-bit int.
@@ -64,10 +69,13 @@ private:
     LRESULT RunProcedure(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT Deliver(HWND hWnd, CopyDataFrame::Message message);
     LRESULT SendRemote(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    void RemoveStaleSockets();
+    bool TerminationPending() const;
 
     QString runtimeDir_;
     Timeouts timeouts_;
     InstanceLock instanceLock_;
+    bool holdsLock_ = false;
     // Parent of every endpoint, also those destroyed but not yet deleted, so
     // none outlives this object and calls back into it.
     QObject endpoints_;

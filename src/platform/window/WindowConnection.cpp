@@ -13,17 +13,32 @@ namespace platform {
 
 WindowConnection::WindowConnection(int fd, MessageHandler handler,
                                    std::chrono::milliseconds frameTimeout,
-                                   std::function<void()> onClosed, QObject* parent)
+                                   QObject* parent)
     : QObject(parent),
       fd_(fd),
       handler_(std::move(handler)),
-      onClosed_(std::move(onClosed)),
       notifier_(std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read)) {
     connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { ReadAvailable(); });
     // A peer that connects and then stalls must not hold a descriptor forever.
+    // Whatever arrived by then still counts: a busy loop may see the timer
+    // before the data.
     deadline_.setSingleShot(true);
-    connect(&deadline_, &QTimer::timeout, this, [this] { Close(); });
+    connect(&deadline_, &QTimer::timeout, this, [this] {
+        ReadAvailable();
+        if (Waiting()) Close();
+    });
     deadline_.start(frameTimeout);
+    // A real sender writes its frame right after connecting: read it now, so
+    // that a flood of silent connections arriving next cannot push it out.
+    ReadAvailable();
+}
+
+bool WindowConnection::Waiting() const {
+    return fd_ >= 0 && !complete_;
+}
+
+void WindowConnection::Evict() {
+    Close();
 }
 
 WindowConnection::~WindowConnection() {
@@ -31,6 +46,7 @@ WindowConnection::~WindowConnection() {
 }
 
 void WindowConnection::ReadAvailable() {
+    if (!Waiting()) return;
     // One read per wake-up: the notifier is level-triggered, so a busy peer
     // shares the loop with everything else instead of starving it.
     char chunk[CopyDataFrame::kMaxFrameSize + 1];
@@ -48,12 +64,18 @@ void WindowConnection::ReadAvailable() {
         Close();
         return;
     }
-    Dispatch(std::move(decoded.message));
+    complete_ = true;
+    notifier_->setEnabled(false);
+    deadline_.stop();
+    // Queued: the window procedure may run a nested event loop, which must
+    // not start inside the endpoint's accepting or this object's constructor.
+    QMetaObject::invokeMethod(
+        this, [this, message = decoded.message] { Dispatch(message); },
+        Qt::QueuedConnection);
 }
 
 void WindowConnection::Dispatch(CopyDataFrame::Message message) {
-    notifier_->setEnabled(false);
-    deadline_.stop();
+    if (fd_ < 0) return;
     // The window procedure may run a nested event loop in which this
     // connection, or the whole endpoint, is destroyed.
     QPointer<WindowConnection> self(this);
@@ -74,7 +96,6 @@ void WindowConnection::Close() {
     notifier_.reset();
     ::close(fd_);
     fd_ = -1;
-    if (onClosed_) std::exchange(onClosed_, nullptr)();
     deleteLater();
 }
 

@@ -20,10 +20,16 @@ using MessageHandler = std::function<LRESULT(CopyDataFrame::Message)>;
 
 class WindowConnection : public QObject {
 public:
-    // Takes ownership of fd. onClosed runs once, when the connection ends.
+    // Takes ownership of fd; deletes itself once closed.
     WindowConnection(int fd, MessageHandler handler, std::chrono::milliseconds frameTimeout,
-                     std::function<void()> onClosed, QObject* parent);
+                     QObject* parent);
     ~WindowConnection() override;
+
+    // Connected but its frame not yet complete: the one to drop first when
+    // too many are open.
+    bool Waiting() const;
+    bool Closed() const { return fd_ < 0; }
+    void Evict();
 
 private:
     void ReadAvailable();
@@ -32,10 +38,10 @@ private:
 
     int fd_;
     MessageHandler handler_;
-    std::function<void()> onClosed_;
     std::unique_ptr<QSocketNotifier> notifier_;
     QTimer deadline_;
     QByteArray buffer_;
+    bool complete_ = false;
 };
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <cerrno>
 
 #include <sys/socket.h>
@@ -14,9 +15,11 @@
 namespace platform {
 namespace {
 
-constexpr int kListenBacklog = 64;
-// Accepting a few per wake-up keeps up with a burst without starving timers.
-constexpr int kAcceptsPerWakeup = 16;
+// Deep, so that connecting never fails while a flood waits to be accepted:
+// every connection is looked at, and a real sender's shows its frame at once.
+constexpr int kListenBacklog = SOMAXCONN;
+// Accepting a batch per wake-up keeps up with a burst without starving timers.
+constexpr int kAcceptsPerWakeup = 32;
 
 }  // namespace
 
@@ -37,7 +40,7 @@ WindowEndpoint::ListenResult WindowEndpoint::Listen() {
     if (fd < 0) return ListenResult::Failed;
     BindResult bound = Bind(fd);
     if (bound == BindResult::AddressTaken) {
-        if (IsLive()) {
+        if (IsListening(path_)) {
             ::close(fd);
             return ListenResult::InUse;
         }
@@ -74,36 +77,32 @@ WindowEndpoint::BindResult WindowEndpoint::Bind(int fd) const {
     return errno == EADDRINUSE ? BindResult::AddressTaken : BindResult::Failed;
 }
 
-bool WindowEndpoint::IsLive() const {
-    const auto address = LocalSocketAddress::FromPath(path_);
-    if (!address) return false;
-    const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (probe < 0) return true;  // cannot tell: leave the file alone
-    const int rc = ::connect(probe, address->Raw(), address->length);
-    const int error = errno;
-    ::close(probe);
-    // A full backlog (EAGAIN) still means someone is listening.
-    return rc == 0 || error == EAGAIN;
-}
-
 void WindowEndpoint::AcceptPending() {
     QPointer<WindowEndpoint> self(this);
     for (int i = 0; i < kAcceptsPerWakeup && self && fd_ >= 0; ++i) {
         const int client = ::accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (client < 0) return;
         const auto uid = PeerUid(client);
-        if (!uid || *uid != ::geteuid() || liveConnections_ >= kMaxConnections) {
+        if (!uid || *uid != ::geteuid() || !MakeRoom()) {
             ::close(client);
             continue;
         }
-        ++liveConnections_;
-        new WindowConnection(
-            client, handler_, frameTimeout_,
-            [self] {
-                if (self) --self->liveConnections_;
-            },
-            this);
+        open_.emplace_back(new WindowConnection(client, handler_, frameTimeout_, this));
     }
+}
+
+bool WindowEndpoint::MakeRoom() {
+    std::erase_if(open_, [](const QPointer<WindowConnection>& c) { return !c || c->Closed(); });
+    if (static_cast<int>(open_.size()) < kMaxConnections) return true;
+    // The oldest that has not sent its frame goes: a real sender writes at
+    // once, so only a silent or trickling peer is ever waiting for long.
+    const auto oldest = std::find_if(open_.begin(), open_.end(),
+                                     [](const auto& c) { return c->Waiting(); });
+    if (oldest == open_.end()) return false;
+    const QPointer<WindowConnection> victim = *oldest;
+    open_.erase(oldest);
+    victim->Evict();
+    return true;
 }
 
 }  // namespace platform

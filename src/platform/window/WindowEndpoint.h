@@ -2,9 +2,11 @@
 // The listening socket of one window handle: a Unix-domain socket in the
 // per-user runtime folder. Accepts only peers of the same user.
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <chrono>
+#include <deque>
 #include <memory>
 
 #include "platform/window/WindowConnection.h"
@@ -17,8 +19,9 @@ class WindowEndpoint : public QObject {
 public:
     enum class ListenResult { Listening, InUse, Failed };
 
-    // Enough for any real sender; a flood beyond it is refused, not queued.
-    static constexpr int kMaxConnections = 128;
+    // Open at once; beyond it the oldest still waiting for its frame is
+    // dropped for the newcomer.
+    static constexpr int kMaxConnections = 32;
 
     WindowEndpoint(QString path, MessageHandler handler, std::chrono::milliseconds frameTimeout,
                    QObject* parent = nullptr);
@@ -33,14 +36,14 @@ public:
 private:
     enum class BindResult { Bound, AddressTaken, Failed };
     BindResult Bind(int fd) const;
-    bool IsLive() const;
     void AcceptPending();
+    bool MakeRoom();
 
     QString path_;
     MessageHandler handler_;
     std::chrono::milliseconds frameTimeout_;
     int fd_ = -1;
-    int liveConnections_ = 0;
+    std::deque<QPointer<WindowConnection>> open_;
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 

@@ -20,9 +20,10 @@ public:
 
     // error: ERROR_INVALID_HANDLE when nobody listens at the path or the
     // receiver closed without answering, ERROR_ACCESS_DENIED when the listener
-    // belongs to another user, ERROR_TIMEOUT when the deadline passed.
+    // belongs to another user, ERROR_TIMEOUT when the deadline passed,
+    // ERROR_CANCELLED as soon as cancelFd (when not -1) turns readable.
     static Result Send(const QString& path, const QByteArray& frame,
-                       std::chrono::milliseconds timeout);
+                       std::chrono::milliseconds timeout, int cancelFd = -1);
 };
 
 }  // namespace platform

@@ -15,6 +15,8 @@ inline constexpr int GWL_WNDPROC = -4;
 
 // A send whose receiver did not answer in time.
 inline constexpr LONG ERROR_TIMEOUT = 1460;
+// A send given up because the program is asked to end.
+inline constexpr LONG ERROR_CANCELLED = 1223;
 
 // As received: lpData points at cbData bytes that the receiver owns for the
 // duration of the call.
@@ -53,7 +55,9 @@ public:
     virtual LRESULT SendMessageA(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) = 0;
     virtual LONG LastError() const = 0;
 
-    // SIGTERM, SIGINT and SIGHUP become WM_CLOSE posted to this handle.
+    // SIGTERM, SIGINT and SIGHUP become WM_CLOSE posted to this handle; a
+    // send to another process waiting at that moment fails with
+    // ERROR_CANCELLED.
     virtual void RouteTerminationSignalsTo(HWND hWnd) = 0;
 };
 
