@@ -10,6 +10,7 @@
 
 #include "platform/clock/Clock.h"
 #include "platform/desktop/Desktop.h"
+#include "platform/file/RegularFile.h"
 #include "platform/window/MessageBoxes.h"
 #include "settings/Help.h"
 #include "settings/frmOptions.h"
@@ -204,8 +205,9 @@ QString frmVastrel::DataLogsDir() {
         if (entry.fileName().compare("Datalogs", Qt::CaseInsensitive) == 0)
             return entry.absoluteFilePath();
     }
-    program.mkpath("DataLogs");
-    return program.filePath("DataLogs");
+    const QString made = program.filePath("DataLogs");
+    platform::RegularFile::MakeFolders(made);
+    return made;
 }
 
 void frmVastrel::SetBuildLabels() {

@@ -1,11 +1,12 @@
 #include "SettingsFile.h"
 
-#include <QFile>
 #include <array>
 #include <limits>
 #include <variant>
 
+#include "platform/file/RegularFile.h"
 #include "platform/profile/PrivateProfile.h"
+#include "platform/registry/AtomicFile.h"
 #include "settings/ParseLeadingNumber.h"
 
 namespace {
@@ -86,17 +87,23 @@ QString SettingsFile::FilePath() const {
 }
 
 void SettingsFile::PrepareSettingsFile() const {
-    QFile file(FilePath());
-    if (file.open(QIODevice::ReadOnly)) {
-        // Bounded: a damaged file may hold one enormous line.
-        QByteArray first = file.readLine(256);
-        file.close();
-        while (first.endsWith('\n') || first.endsWith('\r')) first.chop(1);
-        if (first == kHeader) return;
+    const QString path = FilePath();
+    // Bounded: a damaged file may hold one enormous line.
+    std::string start;
+    switch (platform::RegularFile::Read(path, start, 256)) {
+        case platform::RegularFile::Status::Ok:
+            start = start.substr(0, start.find('\n'));
+            while (!start.empty() && start.back() == '\r') start.pop_back();
+            if (start == kHeader) return;
+            break;
+        case platform::RegularFile::Status::Missing:
+            break;
+        default:
+            // A FIFO, device or folder in its place, or a file we may not
+            // read: left as it is, the defaults apply.
+            return;
     }
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return;
-    file.write(QByteArray(kHeader) + "\r\n\r\n");
-    file.close();
+    platform::AtomicFile::Replace(path, std::string(kHeader) + "\r\n\r\n");
 }
 
 std::string SettingsFile::Read(const char* key) const {

@@ -35,6 +35,7 @@ public:
 
     // The file exists and begins with the header line; a missing, empty or
     // wrongly headed file is (re)written as the header and one empty line.
+    // Anything but a regular file there (a FIFO, a folder) is left alone.
     void PrepareSettingsFile() const;
     // Every field from the file, defaults included, then scanIntervalSeconds.
     void LoadSettings(Settings& settings) const;

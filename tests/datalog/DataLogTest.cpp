@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 
 #include "FakeClock.h"
+#include "SpecialFiles.h"
 #include "datalog/DataLog.h"
 #include "datalog/DataLogRecord.h"
 
@@ -118,6 +119,15 @@ TEST_F(DataLogTest, AFailedSaveChangesNoFileAndKeepsTheRecordsForTheNextOne) {
     Record("d");
     EXPECT_FALSE(Save());
     EXPECT_EQ(log.Text().ToString(), "\r\n d");
+    // Nor is a FIFO (which has no reader) waited on; its records wait too.
+    QFile::remove(logs + "/Data.log");
+    ASSERT_TRUE(MakeFifo(logs + "/Data.log"));
+    Record("e");
+    EXPECT_FALSE(Save());
+    QFile::remove(logs + "/Data.log");
+    EXPECT_TRUE(Save());
+    EXPECT_EQ(Read("Data.log"), "\r\n d\r\n e\r\n");
+    EXPECT_EQ(ModeOf(logs + "/Data.log"), 0600);
 }
 
 TEST_F(DataLogTest, ScheduledSavesComeAtTheIntervalInBothClockDirections) {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstring>
 #include <numeric>
 #include <random>
@@ -17,6 +18,7 @@
 #include <unistd.h>
 
 #include "ProgramHome.h"
+#include "SpecialFiles.h"
 #include "platform/window/CopyDataFrame.h"
 #include "platform/window/UnixWindowSystem.h"
 #include "platform/window/WindowSystem.h"
@@ -65,7 +67,7 @@ bool RegistryReadable(const QByteArray& store) {
     return true;
 }
 
-TEST(Faults, DataLogSavesIntoABlockedPathAndAFullDiskLoseNoRecord) {
+TEST(Faults, DataLogSavesIntoABlockedPathAFullDiskAndAFifoLoseNoRecord) {
     ProgramHome home;
     home.Write("program/DataLogs", "not a folder");  // the data folder is taken by a file
     QProcess* vastrel = home.Start();
@@ -76,6 +78,10 @@ TEST(Faults, DataLogSavesIntoABlockedPathAndAFullDiskLoseNoRecord) {
     ASSERT_TRUE(QFile::remove(home.Path("program/DataLogs")));
     ASSERT_TRUE(QDir().mkpath(home.Path("program/DataLogs")));
     ASSERT_TRUE(QFile::link("/dev/full", home.DataLogPath()));
+    QThread::msleep(2500);
+    ASSERT_EQ(vastrel->state(), QProcess::Running);
+    // Then a FIFO that nobody reads: a save that waited on it would never end.
+    ASSERT_TRUE(QFile::remove(home.DataLogPath()) && MakeFifo(home.DataLogPath()));
     QThread::msleep(2500);
     ASSERT_EQ(vastrel->state(), QProcess::Running);
     // Writable again: everything gathered meanwhile arrives with the next save.
@@ -153,6 +159,57 @@ INSTANTIATE_TEST_SUITE_P(
         Damage{"ExchangeOfBinaryGarbage", "config/telephon.ini", Garbage(16 * 1024, 4), true,
                "Line 2", "Line 1"}),
     [](const ::testing::TestParamInfo<Damage>& info) { return std::string(info.param.name); });
+
+// A FIFO, with nobody at its other end, where one of the program's files
+// belongs: opening or reading it would wait for ever.
+class FifoInPlace : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(FifoInPlace, StartUpNeitherWaitsOnItNorReplacesItAndSigtermEndsTheProgram) {
+    ProgramHome home;
+    const QString fifo = home.Path(GetParam());
+    QFile::remove(fifo);
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(fifo).path()) && MakeFifo(fifo));
+    QProcess* vastrel = home.Start();
+    // Without its store the program cannot announce itself; it scans and saves all the same.
+    if (fifo == home.Path("state/vastrel/registry"))
+        ASSERT_TRUE(WaitFor([&] { return home.DataLog().size() > 0; }, 10000));
+    else
+        ASSERT_TRUE(home.WaitAnnounced(vastrel, 15000));
+    home.Phone({"ring", "2"});  // a call for In.log (refused without the exchange's state)
+    QThread::msleep(1500);
+    ASSERT_TRUE(vastrel->state() == QProcess::Running && ProgramHome::Stop(vastrel, SIGTERM));
+    EXPECT_EQ(vastrel->exitCode(), 0);
+    EXPECT_TRUE(IsFifo(fifo));
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, FifoInPlace,
+                         ::testing::Values("config/vastrel.ini", "config/telephon.ini",
+                                           "state/vastrel/registry", "program/DataLogs/Data.log",
+                                           "program/In.log", "runtime/vastrel/exchange.state"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             std::string name = info.param;
+                             for (char& c : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                             return name;
+                         });
+
+TEST(Faults, TheFilesAndFoldersTheProgramCreatesAreItsUsersAlone) {
+    ProgramHome home;
+    // This time the program writes its settings and exchange files itself.
+    ASSERT_TRUE(QFile::remove(home.Path("config/vastrel.ini")) &&
+                QFile::remove(home.Path("config/telephon.ini")));
+    QProcess* vastrel = home.Start();
+    ASSERT_TRUE(home.WaitAnnounced(vastrel));
+    ASSERT_EQ(home.Phone({"ring", "2"}), 0);
+    EXPECT_TRUE(WaitFor([&] { return home.Read("program/In.log").size() > 0; }, 5000));
+    ASSERT_TRUE(ProgramHome::Stop(vastrel, SIGTERM));  // its last save makes the data log
+    EXPECT_EQ(vastrel->exitCode(), 0);
+    for (const char* file :
+         {"config/vastrel.ini", "config/telephon.ini", "state/vastrel/registry",
+          "state/vastrel/registry.lock", "program/DataLogs/Data.log", "program/In.log"})
+        EXPECT_EQ(ModeOf(home.Path(file)), 0600) << file;
+    EXPECT_EQ(ModeOf(home.Path("program/DataLogs")), 0700);
+}
 
 // No lines: start-up waits at its "No lines to test" box, which SIGTERM ends.
 TEST(Faults, AnExchangeWithoutLinesEndsOnSigtermDuringTheStartUpMessage) {

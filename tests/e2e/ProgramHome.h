@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -119,9 +120,10 @@ public:
         QFile f(Path(rel));
         if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write(bytes);
     }
+    // Empty for anything but a regular file: a FIFO put there by a test would block.
     QByteArray Read(const QString& rel) const {
         QFile f(Path(rel));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        return QFileInfo(f).isFile() && f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
     QByteArray Registry() const { return Read("state/vastrel/registry"); }
     QString DataLogPath() const { return Path("program/DataLogs/Data.log"); }

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "SpecialFiles.h"
 #include "platform/profile/PrivateProfile.h"
 #include "settings/SettingsFile.h"
 
@@ -68,6 +70,26 @@ TEST_F(SettingsFileTest, ValuesAreLeadingNumbersAndThoseThatDoNotFitTakeTheDefau
     const Settings big = Load("Interval Minutes=2000000000\r\nInterval Seconds=5\r\n");
     EXPECT_EQ(std::tuple(big.intervalMinutes, big.intervalSeconds, big.scanIntervalSeconds),
               std::tuple(0, 1, 1));
+}
+
+// Neither waited on nor written through nor replaced: the defaults apply.
+TEST_F(SettingsFileTest, AFifoOrFolderInItsPlaceGivesTheDefaultsAtOnceAndANewFileIsPrivate) {
+    ASSERT_TRUE(MakeFifo(file.FilePath()));
+    const auto loadAndSave = [&] {
+        Settings s = Load(QByteArray());
+        const bool defaults = s.alarmLimitMinutes == 120 && s.scanIntervalSeconds == 1;
+        file.SaveSettings(s, SettingsControls{});
+        return defaults ? 0 : 1;
+    };
+    EXPECT_EQ(ExitCodeWithin(5000, loadAndSave), 0);
+    EXPECT_TRUE(IsFifo(file.FilePath()));
+    ASSERT_TRUE(QFile::remove(file.FilePath()) && QDir(dir.path()).mkdir(SettingsFile::kFileName));
+    EXPECT_EQ(ExitCodeWithin(5000, loadAndSave), 0);
+    EXPECT_TRUE(QDir(dir.path()).rmdir(SettingsFile::kFileName));
+
+    Load(QByteArray());
+    EXPECT_EQ(Contents(), fresh);
+    EXPECT_EQ(ModeOf(file.FilePath()), 0600);
 }
 
 }  // namespace

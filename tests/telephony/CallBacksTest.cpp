@@ -6,6 +6,7 @@
 #include "FakeClock.h"
 #include "FakeNotifyIcon.h"
 #include "FakeTapi.h"
+#include "SpecialFiles.h"
 #include "core/AppState.h"
 #include "platform/registry/FileRegistry.h"
 #include "shell/TrayIcon.h"
@@ -120,6 +121,12 @@ TEST_F(CallBacksTest, AnUnwritableLogIsAbsorbedAndADeletedOneRecreatedWithItsHea
     QFile::remove(path);
     CallState(45, LINECALLSTATE_OFFERING);
     EXPECT_EQ(Lines().size(), 3);
+    EXPECT_EQ(ModeOf(path), 0600);
+    // A FIFO in its place is not waited on (it has no reader) nor written through.
+    QFile::remove(path);
+    ASSERT_TRUE(MakeFifo(path));
+    EXPECT_EQ(ExitCodeWithin(5000, [&] { return log.Append("record") ? 1 : 0; }), 0);
+    EXPECT_TRUE(IsFifo(path));
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
 #include "ShellLinks.h"
 
-#include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QSaveFile>
+
+#include "platform/file/RegularFile.h"
+#include "platform/registry/AtomicFile.h"
 
 namespace platform {
 namespace {
@@ -96,7 +97,7 @@ LONG ShellLinks::fCreateShellLink(const std::string& folder, const std::string& 
                                   const std::string& target, const std::string& arguments) {
     const QString path = EntryPath(folder, linkName);
     if (path.isEmpty() || target.empty() || target.find('\0') != std::string::npos) return 0;
-    if (!QDir().mkpath(autostartDir_)) return 0;
+    if (!RegularFile::MakeFolders(autostartDir_)) return 0;
     const QString text = QStringLiteral(
                              "[Desktop Entry]\n"
                              "Type=Application\n"
@@ -105,10 +106,7 @@ LONG ShellLinks::fCreateShellLink(const std::string& folder, const std::string& 
                              "X-GNOME-Autostart-enabled=true\n")
                              .arg(EscapeValue(QString::fromLocal8Bit(linkName)),
                                   EscapeValue(ExecLine(target, arguments)));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return 0;
-    file.write(text.toUtf8());
-    return file.commit() ? 1 : 0;
+    return AtomicFile::Replace(path, text.toUtf8().toStdString()) ? 1 : 0;
 }
 
 LONG ShellLinks::fRemoveShellLink(const std::string& folder, const std::string& linkName) {

@@ -8,25 +8,10 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/file/RegularFile.h"
+
 namespace platform {
 namespace {
-
-// Opens a regular file only: a FIFO or device in its place would block a
-// write forever or swallow it. O_NONBLOCK keeps the open itself from waiting
-// on a FIFO; it means nothing for a regular file.
-int OpenRegular(const QByteArray& path, int flags) {
-    const int fd = ::open(path.constData(), flags | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return -1;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        errno = EINVAL;
-        return -1;
-    }
-    const int status = ::fcntl(fd, F_GETFL);
-    if (status != -1) ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
-    return fd;
-}
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
@@ -71,13 +56,15 @@ AppendOnlyFile::AppendOnlyFile(QString path) : path_(std::move(path)) {}
 bool AppendOnlyFile::Append(const std::vector<std::string_view>& pieces, std::string_view header,
                             std::size_t chunkBytes) const {
     const QByteArray name = QFile::encodeName(path_);
+    // Only ever a regular file: a FIFO or device in its place would block the
+    // write or swallow it, and the records must then wait for the next save.
+    RegularFile::Opened file = RegularFile::Open(name.constData(), O_WRONLY | O_APPEND);
     bool created = false;
-    int fd = OpenRegular(name, O_WRONLY | O_APPEND);
-    if (fd < 0 && errno == ENOENT) {
-        fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC,
-                    0644);
-        created = fd >= 0;
+    if (file.status == RegularFile::Status::Missing) {
+        file = RegularFile::Open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL, 0600);
+        created = file.status == RegularFile::Status::Ok;
     }
+    const int fd = file.fd;
     if (fd < 0) return false;
     struct stat info {};
     bool ok = ::fstat(fd, &info) == 0;
@@ -100,8 +87,7 @@ bool AppendOnlyFile::Append(const std::vector<std::string_view>& pieces, std::st
 }
 
 std::size_t AppendOnlyFile::CutTornTail() const {
-    const QByteArray name = QFile::encodeName(path_);
-    const int fd = OpenRegular(name, O_RDWR);
+    const int fd = RegularFile::Open(path_, O_RDWR).fd;
     if (fd < 0) return 0;
     struct stat info {};
     std::size_t cut = 0;

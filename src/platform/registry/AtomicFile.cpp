@@ -1,7 +1,6 @@
 #include "AtomicFile.h"
 
 #include <QByteArray>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -11,6 +10,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+
+#include "platform/file/RegularFile.h"
 
 namespace platform {
 namespace {
@@ -44,44 +45,39 @@ void SyncDirectory(const QByteArray& dir) {
 }  // namespace
 
 AtomicFile::ReadStatus AtomicFile::ReadAll(const QString& path, std::string& content) {
-    content.clear();
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return (errno == ENOENT || errno == ENOTDIR) ? ReadStatus::Missing : ReadStatus::Failed;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return ReadStatus::Failed;
-    }
-    content.reserve(static_cast<std::size_t>(info.st_size));
-    char chunk[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            ::close(fd);
-            content.clear();
+    // One byte over the limit tells a file that is too big from one that just fits.
+    switch (RegularFile::Read(path, content, kMaxBytes + 1)) {
+        case RegularFile::Status::Ok:
+            break;
+        case RegularFile::Status::Missing:
+            return ReadStatus::Missing;
+        default:
             return ReadStatus::Failed;
-        }
-        if (n == 0) break;
-        content.append(chunk, static_cast<std::size_t>(n));
     }
-    ::close(fd);
-    return ReadStatus::Ok;
+    if (content.size() <= kMaxBytes) return ReadStatus::Ok;
+    content.clear();
+    return ReadStatus::Failed;
 }
 
 bool AtomicFile::Replace(const QString& path, const std::string& content) {
     const QByteArray target = ResolvedTarget(path);
     const QFileInfo info(QFile::decodeName(target));
     const QByteArray dir = QFile::encodeName(info.absolutePath());
-    QDir().mkpath(info.absolutePath());
+    struct stat old {};
+    const bool exists = ::stat(target.constData(), &old) == 0;
+    // A FIFO or folder there is the user's, not a file of ours to replace.
+    if (exists && !S_ISREG(old.st_mode)) return false;
+    RegularFile::MakeFolders(info.absolutePath());
 
+    // mkostemp makes the file 0600; an old file's mode may only narrow that.
     QByteArray temp = dir + "/." + QFile::encodeName(info.fileName()) + ".XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return false;
-
-    struct stat old {};
-    if (::stat(target.constData(), &old) == 0) ::fchmod(fd, old.st_mode & 07777);
+    if (exists && ::fchmod(fd, old.st_mode & 0600) != 0) {
+        ::close(fd);
+        ::unlink(temp.constData());
+        return false;
+    }
 
     const bool written = WriteFully(fd, content.data(), content.size()) && ::fsync(fd) == 0;
     const bool closed = ::close(fd) == 0;

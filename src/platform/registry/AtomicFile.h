@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <cstddef>
 #include <string>
 
 namespace platform {
@@ -11,11 +12,16 @@ class AtomicFile {
 public:
     enum class ReadStatus { Ok, Missing, Failed };
 
+    // Failed also for anything but a regular file, and for one over kMaxBytes.
     static ReadStatus ReadAll(const QString& path, std::string& content);
 
-    // Keeps the old file's permissions; a symbolic link is followed, so the
-    // file it points to is replaced rather than the link.
+    // The new file is private (0600), or narrower when the old one was; a
+    // symbolic link is followed, so the file it points to is replaced rather
+    // than the link. Fails when something other than a regular file is there.
     static bool Replace(const QString& path, const std::string& content);
+
+    // Far beyond any settings file or registry store the program writes.
+    static constexpr std::size_t kMaxBytes = 256u << 20;
 };
 
 }  // namespace platform

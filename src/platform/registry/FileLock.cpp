@@ -1,8 +1,6 @@
 #include "FileLock.h"
 
 #include <QDeadlineTimer>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 #include <fcntl.h>
@@ -11,11 +9,14 @@
 #include <unistd.h>
 #include <cerrno>
 
+#include "platform/file/RegularFile.h"
+
 namespace platform {
 
 FileLock::FileLock(const QString& lockFile, int timeoutMs) {
-    QDir().mkpath(QFileInfo(lockFile).absolutePath());
-    fd_ = ::open(QFile::encodeName(lockFile).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    RegularFile::MakeFolders(QFileInfo(lockFile).absolutePath());
+    // A FIFO or folder in the lock's place is no lock: writers then fail.
+    fd_ = RegularFile::Open(lockFile, O_RDWR | O_CREAT, 0600).fd;
     if (fd_ < 0) return;
     const QDeadlineTimer deadline(timeoutMs);
     const timespec pause{0, 1'000'000};

@@ -11,13 +11,15 @@
 #include <memory>
 #include <thread>
 
+#include "platform/file/RegularFile.h"
+
 namespace platform {
 namespace {
 
 constexpr const char* kSoundDir = ":/sounds";
 // Sound files we read by name are short effects; anything bigger is refused
 // rather than held in memory and played for minutes on the GUI thread.
-constexpr qint64 kMaxSoundFileBytes = 4 * 1024 * 1024;
+constexpr std::size_t kMaxSoundFileBytes = 4 * 1024 * 1024;
 constexpr int kLatencyUs = 100000;
 constexpr int kGraceMs = 1000;
 constexpr int kPollMs = 5;
@@ -36,9 +38,18 @@ struct PcmCloser {
 using PcmHandle = std::unique_ptr<snd_pcm_t, PcmCloser>;
 
 std::optional<WaveFile> LoadWave(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxSoundFileBytes) return std::nullopt;
-    return WaveFile::Parse(file.readAll());
+    if (path.startsWith(':')) {  // built in
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly) || file.size() > qint64{kMaxSoundFileBytes})
+            return std::nullopt;
+        return WaveFile::Parse(file.readAll());
+    }
+    // A file named by the caller: never a FIFO or device, which would block the GUI thread.
+    std::string bytes;
+    if (RegularFile::Read(path, bytes, kMaxSoundFileBytes + 1) != RegularFile::Status::Ok ||
+        bytes.size() > kMaxSoundFileBytes)
+        return std::nullopt;
+    return WaveFile::Parse(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
 
 bool IsSystemAlias(const std::string& name) {

@@ -6,6 +6,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <tuple>
+
+#include "SpecialFiles.h"
 #include "platform/desktop/ShellLinks.h"
 
 namespace platform {
@@ -34,6 +37,8 @@ TEST_F(ShellLinksTest, CreatesTheAutostartEntryAndRemovesOnlyThatLink) {
               "[Desktop Entry]\nType=Application\nName=Shortcut to Vastrel\n"
               "Exec=/opt/vastrel/vastrel /min\nX-GNOME-Autostart-enabled=true\n");
     EXPECT_EQ(QDir(autostart).entryList(QDir::Files | QDir::Hidden).size(), 1) << "no temporary";
+    EXPECT_EQ(std::tuple(ModeOf(path), ModeOf(autostart), ModeOf(root.path() + "/config")),
+              std::tuple(0600, 0700, 0700));
     ASSERT_NE(links.fCreateShellLink(kStartup, "Other", "/w", ""), 0);
     EXPECT_NE(links.fRemoveShellLink("..\\..\\START MENU/Programs\\startup", kLink), 0);
     EXPECT_FALSE(QFile::exists(path));

@@ -5,11 +5,13 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <string>
 #include <vector>
 
+#include "SpecialFiles.h"
 #include "platform/profile/PrivateProfile.h"
 
 using namespace platform;
@@ -133,6 +135,30 @@ TEST_F(PrivateProfileTest, GarbageAndHugeFilesNeitherConfuseNorSlowDown) {
     ASSERT_TRUE(Put("Lines", "5"));
     EXPECT_EQ(Get("Alarm"), "2");
     EXPECT_LT(timer.elapsed(), 5000) << "profile calls on 10 MB files must stay fast";
+}
+
+TEST_F(PrivateProfileTest, AFifoReadsAsTheDefaultAndIsNeverWrittenAndFilesWrittenArePrivate) {
+    ASSERT_TRUE(MakeFifo(dir_.filePath(kIni)));
+    EXPECT_EQ(ExitCodeWithin(5000, [&] { return Get("Alarm", "Preferences", "d") == "d" ? 0 : 1; }),
+              0);
+    EXPECT_EQ(ExitCodeWithin(5000, [&] { return Put("Alarm", "1"); }), 0);
+    EXPECT_TRUE(IsFifo(dir_.filePath(kIni)));
+
+    // Through a link the file it points to is replaced, never wider than 0600.
+    ASSERT_TRUE(QFile::remove(dir_.filePath(kIni)));
+    QFile shared(dir_.filePath("shared.ini"));
+    ASSERT_TRUE(shared.open(QIODevice::WriteOnly));
+    shared.close();
+    ASSERT_TRUE(shared.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                      QFile::ReadOther));
+    ASSERT_TRUE(QFile::link(shared.fileName(), dir_.filePath(kIni)));
+    ASSERT_TRUE(Put("Alarm", "1"));
+    EXPECT_TRUE(QFileInfo(dir_.filePath(kIni)).isSymLink());
+    EXPECT_EQ(Get("Alarm"), "1");
+    EXPECT_EQ(ModeOf(shared.fileName()), 0600);
+    ASSERT_TRUE(QFile::remove(dir_.filePath(kIni)));
+    ASSERT_TRUE(Put("Alarm", "2"));
+    EXPECT_EQ(ModeOf(dir_.filePath(kIni)), 0600);
 }
 
 }  // namespace

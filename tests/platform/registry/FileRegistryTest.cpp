@@ -5,11 +5,13 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <string>
 
+#include "SpecialFiles.h"
 #include "platform/registry/FileRegistry.h"
 
 using namespace platform;
@@ -140,6 +142,48 @@ TEST_F(FileRegistryTest, ConcurrentWritersLoseNothingAndLeaveNoTemporaryFiles) {
             EXPECT_EQ(Get(registry_, key, prefix + std::to_string(i)), prefix + std::to_string(-i));
     EXPECT_EQ(QDir(dir_.path() + "/state").entryList(QDir::Files | QDir::Hidden),
               QStringList({"registry", "registry.lock"}));
+}
+
+// A FIFO or folder as the store or its lock fails the calls at once and is left
+// alone; the store, also one reached through a link, is private.
+TEST_F(FileRegistryTest, AFifoOrFolderAsStoreOrLockFailsAtOnceAndTheStoreIsPrivate) {
+    QDir().mkpath(dir_.path() + "/state");
+    const auto results = [&] {
+        HKEY key = 0;
+        const LONG create = registry_.RegCreateKeyA(HKEY_CURRENT_USER, kVastrelKey, &key);
+        const LONG set = Set(registry_, HKEY_CURRENT_USER, "v", "1");
+        LONG query = ERROR_SUCCESS;
+        Get(registry_, HKEY_CURRENT_USER, "v", &query);
+        return (create != ERROR_SUCCESS) + (set != ERROR_SUCCESS) * 2 +
+               (query != ERROR_SUCCESS) * 4;
+    };
+    ASSERT_TRUE(MakeFifo(store_));
+    EXPECT_EQ(ExitCodeWithin(5000, results), 7);
+    EXPECT_TRUE(IsFifo(store_));
+    ASSERT_TRUE(QFile::remove(store_) && QDir().mkdir(store_));
+    EXPECT_EQ(ExitCodeWithin(5000, results), 7);
+    ASSERT_TRUE(QDir().rmdir(store_));
+
+    ASSERT_EQ(Set(registry_, HKEY_CURRENT_USER, "v", "1"), ERROR_SUCCESS);
+    EXPECT_EQ(ModeOf(store_), 0600);
+    EXPECT_EQ(ModeOf(store_ + ".lock"), 0600);
+    for (const bool folder : {false, true}) {
+        ASSERT_TRUE(QFile::remove(store_ + ".lock"));
+        ASSERT_TRUE(folder ? QDir().mkdir(store_ + ".lock") : MakeFifo(store_ + ".lock"));
+        EXPECT_EQ(ExitCodeWithin(5000, results), 3) << "writes fail, reads work";
+        ASSERT_TRUE(folder ? QDir().rmdir(store_ + ".lock") : QFile::remove(store_ + ".lock"));
+        ASSERT_EQ(Set(registry_, HKEY_CURRENT_USER, "v", "1"), ERROR_SUCCESS);
+    }
+    // Replaced through a link, the file it points to takes the new content
+    // and no wider mode than 0600.
+    const QString target = dir_.path() + "/elsewhere";
+    ASSERT_TRUE(QFile::rename(store_, target) && QFile::link(target, store_));
+    ASSERT_TRUE(QFile::setPermissions(
+        target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
+    ASSERT_EQ(Set(registry_, HKEY_CURRENT_USER, "v", "2"), ERROR_SUCCESS);
+    EXPECT_TRUE(QFileInfo(store_).isSymLink());
+    EXPECT_EQ(Get(registry_, HKEY_CURRENT_USER, "v"), "2");
+    EXPECT_EQ(ModeOf(target), 0600);
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 
+#include "SpecialFiles.h"
 #include "platform/sound/AlsaSound.h"
 
 namespace platform {
@@ -26,6 +28,15 @@ TEST(AlsaSound, TheAlarmIsBoundedOnAnyDeviceAndNamesResolveAsTheProgramUsesThem)
     EXPECT_EQ(sound.PlaySoundA("1", 1, SND_NODEFAULT), 0);
     EXPECT_EQ(sound.PlaySoundA("nothing", 0, SND_RESOURCE | SND_NODEFAULT), 0);
     EXPECT_EQ(sound.PlaySoundA(":/sounds/ALARM.wav", 0, SND_NODEFAULT), 0) << "no file name";
+    // A FIFO named as the sound file is not read: that would wait for a writer.
+    QTemporaryDir dir;
+    ASSERT_TRUE(MakeFifo(dir.filePath("fifo.wav")));
+    EXPECT_EQ(ExitCodeWithin(5000,
+                             [&] {
+                                 const std::string name = dir.filePath("fifo.wav").toStdString();
+                                 return sound.PlaySoundA(name, 0, SND_NODEFAULT);
+                             }),
+              0);
 }
 
 }  // namespace

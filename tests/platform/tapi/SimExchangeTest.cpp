@@ -1,9 +1,12 @@
 // The simulated exchange: telephon.ini, the shared state file and demo traffic.
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <unistd.h>
 
+#include "SpecialFiles.h"
+#include "platform/tapi/kamailio/KamailioConfig.h"
 #include "platform/tapi/sim/DemoTraffic.h"
 #include "platform/tapi/sim/ExchangeConfig.h"
 #include "platform/tapi/sim/ExchangeStore.h"
@@ -69,6 +72,31 @@ TEST(ExchangeStoreTest, AnotherProcessesChangesShowAtTheNextRefresh) {
     ASSERT_TRUE(phone.Update([](ExchangeState& s) { s.Ring(1, "b", ""); }));
     vastrel.Refresh();
     EXPECT_EQ(2u, vastrel.State().CallsOn(1).size());
+}
+
+// A FIFO as telephon.ini or as the shared state reads as unreadable at once
+// and is never written through or replaced; a telephon.ini made anew is private.
+TEST(ExchangeFilesTest, AFifoInPlaceOfEitherFileIsNeitherWaitedOnNorReplaced) {
+    QTemporaryDir dir;
+    const QString ini = ExchangeConfig::FilePath(dir.path());
+    const QString state = ExchangeStore::DefaultPath(dir.path());
+    ASSERT_TRUE(MakeFifo(ini) && MakeFifo(state));
+    const auto unreadable = [&] {
+        ExchangeConfig::CreateIfMissing(dir.path());
+        const bool defaults = !ExchangeConfig::Load(dir.path()).demoTraffic &&
+                              kamailio::KamailioConfig::Load(dir.path()).lines.empty();
+        ExchangeStore store(state);
+        store.Refresh();
+        const bool updated = store.Update([](ExchangeState& s) { s.Ring(0, "1", ""); });
+        return defaults && store.State().Calls().empty() && !updated ? 0 : 1;
+    };
+    EXPECT_EQ(ExitCodeWithin(5000, unreadable), 0);
+    EXPECT_TRUE(IsFifo(ini) && IsFifo(state));
+
+    ASSERT_TRUE(QFile::remove(ini));
+    ExchangeConfig::CreateIfMissing(dir.path());
+    EXPECT_TRUE(ExchangeConfig::Load(dir.path()).demoTraffic);
+    EXPECT_EQ(ModeOf(ini), 0600);
 }
 
 std::vector<DemoAction> TenMinutes(std::uint32_t seed, std::int64_t stepMs) {

@@ -1,8 +1,8 @@
 #include "KamailioConfig.h"
 
-#include <QFile>
 #include <charconv>
 
+#include "platform/file/RegularFile.h"
 #include "platform/tapi/sim/EscapedText.h"
 #include "platform/tapi/sim/ExchangeConfig.h"
 #include "platform/tapi/sim/IniFile.h"
@@ -59,10 +59,11 @@ KamailioConfig KamailioConfig::Parse(std::string_view iniText) {
 }
 
 KamailioConfig KamailioConfig::Load(const QString& settingsDir) {
-    QFile file(sim::ExchangeConfig::FilePath(settingsDir));
-    if (!file.open(QIODevice::ReadOnly)) return KamailioConfig{};
-    const QByteArray text = file.read(4 * 1024 * 1024);
-    return Parse(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+    std::string text;
+    if (RegularFile::Read(sim::ExchangeConfig::FilePath(settingsDir), text,
+                          sim::ExchangeConfig::kMaxFileBytes) != RegularFile::Status::Ok)
+        return KamailioConfig{};
+    return Parse(text);
 }
 
 }  // namespace platform::kamailio

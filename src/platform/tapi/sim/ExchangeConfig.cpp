@@ -1,14 +1,14 @@
 #include "ExchangeConfig.h"
 
-#include <QDir>
-#include <QFile>
-#include <QSaveFile>
+#include <QFileInfo>
 #include <cctype>
 #include <charconv>
 #include <optional>
 
 #include "EscapedText.h"
 #include "IniFile.h"
+#include "platform/file/RegularFile.h"
+#include "platform/registry/AtomicFile.h"
 
 namespace platform::sim {
 namespace {
@@ -112,23 +112,25 @@ std::string ExchangeConfig::StarterText() {
 }
 
 ExchangeConfig ExchangeConfig::Load(const QString& settingsDir) {
-    QFile file(FilePath(settingsDir));
-    if (!file.exists()) return Parse(StarterText());
-    if (!file.open(QIODevice::ReadOnly)) return ExchangeConfig{};
-    // Any sane telephon.ini is tiny; a huge one is damaged, not worth reading whole.
-    const QByteArray text = file.read(4 * 1024 * 1024);
-    return Parse(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+    std::string text;
+    switch (RegularFile::Read(FilePath(settingsDir), text, kMaxFileBytes)) {
+        case RegularFile::Status::Ok:
+            return Parse(text);
+        case RegularFile::Status::Missing:
+            return Parse(StarterText());
+        default:
+            return ExchangeConfig{};
+    }
 }
 
 void ExchangeConfig::CreateIfMissing(const QString& settingsDir) {
     const QString path = FilePath(settingsDir);
-    if (QFile::exists(path)) return;
-    QDir().mkpath(settingsDir);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return;
-    const std::string text = StarterText();
-    file.write(text.data(), static_cast<qint64>(text.size()));
-    file.commit();  // a failure leaves no file; Load then uses the same starter values
+    // Whatever is there, a FIFO or a dangling link too, is left alone.
+    const QFileInfo info(path);
+    if (info.exists() || info.isSymLink()) return;
+    RegularFile::MakeFolders(settingsDir);
+    // A failure leaves no file; Load then uses the same starter values.
+    AtomicFile::Replace(path, StarterText());
 }
 
 const LineConfig& ExchangeConfig::Line(DWORD device) const {

@@ -2,6 +2,7 @@
 // The telephony configuration in telephon.ini: which provider serves the lines
 // and, for the simulated exchange, its lines, their names and the traffic.
 #include <QString>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -23,6 +24,8 @@ class ExchangeConfig {
 public:
     static constexpr DWORD kMaxLines = 100000;
     static constexpr std::uint32_t kDefaultSeed = 1;
+    // Any sane telephon.ini is tiny; of a huge, damaged one only this much is read.
+    static constexpr std::size_t kMaxFileBytes = 4 << 20;
 
     std::string provider = "sim";
     DWORD lines = 4;
@@ -33,9 +36,10 @@ public:
     // Unreadable values keep their defaults; Lines is clamped to 0..kMaxLines.
     static ExchangeConfig Parse(std::string_view iniText);
     // telephon.ini in settingsDir; a missing file reads as the file
-    // CreateIfMissing would write.
+    // CreateIfMissing would write, an unreadable one (or a FIFO, a folder)
+    // as the defaults.
     static ExchangeConfig Load(const QString& settingsDir);
-    // Writes the starter file (four lines with demo traffic) when none exists.
+    // Writes the starter file (four lines with demo traffic) when nothing is there.
     static void CreateIfMissing(const QString& settingsDir);
     static QString FilePath(const QString& settingsDir);
     static std::string StarterText();

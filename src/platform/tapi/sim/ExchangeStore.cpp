@@ -1,30 +1,23 @@
 #include "ExchangeStore.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <cerrno>
 #include <csignal>
 #include <set>
 
+#include "platform/file/RegularFile.h"
+#include "platform/registry/FileLock.h"
+
 namespace platform::sim {
 namespace {
 
-// The descriptor of the lock file, locked for writing; -1 when that fails.
-// Closing it drops the lock.
-int OpenLocked(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) return -1;
-    while (::flock(fd, LOCK_EX) != 0) {
-        if (errno == EINTR) continue;
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
+// The lock is held for one read-modify-write of a small file; waiting longer
+// means its holder hangs (or was stopped), and the update fails instead.
+constexpr int kLockTimeoutMs = 5000;
 
 bool ProcessAlive(std::int64_t pid) {
     if (pid <= 0 || pid > INT32_MAX) return false;
@@ -61,7 +54,7 @@ ExchangeStore::ExchangeStore(QString statePath)
     : path_(std::move(statePath)),
       pathBytes_(QFile::encodeName(path_).toStdString()),
       lockPathBytes_(pathBytes_ + ".lock") {
-    QDir().mkpath(QFileInfo(path_).path());
+    RegularFile::MakeFolders(QFileInfo(path_).path());
 }
 
 QString ExchangeStore::DefaultPath(const QString& runtimeDir) {
@@ -88,9 +81,11 @@ bool ExchangeStore::Refresh() {
 void ExchangeStore::Load() {
     loaded_ = true;
     std::string text;
-    const int fd = ::open(pathBytes_.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = RegularFile::Open(pathBytes_.c_str(), O_RDONLY).fd;
     if (fd < 0) {
-        key_ = {};
+        // Missing, or a FIFO or folder in its place: no calls, and no new
+        // look until that changes.
+        key_ = KeyOf(pathBytes_.c_str());
         state_ = ExchangeState();
         return;
     }
@@ -116,19 +111,27 @@ void ExchangeStore::Load() {
 }
 
 bool ExchangeStore::Update(const std::function<void(ExchangeState&)>& change) {
-    const int lock = OpenLocked(lockPathBytes_);
-    if (lock < 0) return false;
-    Load();
-    change(state_);
-    const bool written = Write();
-    ::close(lock);
+    bool written = false;
+    {
+        const FileLock lock(QFile::decodeName(lockPathBytes_.c_str()), kLockTimeoutMs);
+        if (!lock.Locked()) return false;
+        Load();
+        change(state_);
+        written = Write();
+    }
     if (!written) Load();
     return written;
 }
 
 bool ExchangeStore::Write() {
+    // Only a file of ours is replaced, never a FIFO or folder put there.
+    struct stat old {};
+    if (::lstat(pathBytes_.c_str(), &old) == 0 && !S_ISREG(old.st_mode) && !S_ISLNK(old.st_mode))
+        return false;
     const std::string temp = pathBytes_ + ".tmp." + std::to_string(::getpid());
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    // A fresh file, so it is private whatever a stale one left there was.
+    ::unlink(temp.c_str());
+    const int fd = RegularFile::Open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600).fd;
     if (fd < 0) return false;
     const bool written = WriteWhole(fd, state_.Serialize());
     const bool closed = ::close(fd) == 0;
