@@ -1,6 +1,8 @@
 // Vastrel: platform wiring and the main window.
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -79,6 +81,11 @@ void HoldDisplayMessages(QtMsgType type, const QMessageLogContext&, const QStrin
     std::_Exit(1);
 }
 
+// The executable's folder, known before the application object exists.
+QString ProgramDir() {
+    return QFileInfo(QFile::symLinkTarget("/proc/self/exe")).absolutePath();
+}
+
 int Refuse(const QString& why) {
     std::fprintf(stderr, "vastrel: %s\n", why.toLocal8Bit().constData());
     return 1;
@@ -95,6 +102,13 @@ QString HandOverFailure(platform::LONG error) {
 
 int main(int argc, char** argv) {
     if (const int status = AnswerInformationRequest(argc, argv); status >= 0) return status;
+    const platform::Paths paths = platform::Paths::FromEnvironment(ProgramDir());
+    if (paths.runtimeDir.isEmpty())
+        return Refuse("no private folder for the instance lock: " + paths.runtimeProblem);
+    // Qt, too, wants a runtime folder and makes one in /tmp when the
+    // environment names none it accepts: it gets ours.
+    if (QFileInfo(paths.runtimeDir).path() != qEnvironmentVariable("XDG_RUNTIME_DIR"))
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(paths.runtimeDir));
     ChoosePlatform();
     const QtMessageHandler previousHandler = qInstallMessageHandler(HoldDisplayMessages);
     QApplication app(argc, argv);
@@ -103,9 +117,6 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(QIcon(":/icons/vastrel-32.png"));
 
-    const platform::Paths paths = platform::Paths::FromEnvironment(app.applicationDirPath());
-    if (paths.runtimeDir.isEmpty())
-        return Refuse("no private folder for the instance lock: " + paths.runtimeProblem);
     platform::FileRegistry registry(paths.stateDir + "/registry");
     platform::PrivateProfile profile(paths.settingsDir);
     std::unique_ptr<platform::Tapi32> tapi = platform::CreateTapiService(paths);

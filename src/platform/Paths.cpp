@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include "platform/file/RegularFile.h"
 #include "platform/window/RuntimeFolder.h"
 
 namespace platform {
@@ -55,9 +56,9 @@ Paths Paths::FromEnvironment(const QString& programDir) {
     // from a build folder it keeps them beside the executable.
     const bool besideProgram = !IsInstalledProgramDir(programDir) && CanWriteIn(programDir);
     p.dataDir = besideProgram ? programDir : EnvDir("XDG_DATA_HOME", ".local/share") + "/vastrel";
-    RuntimeFolder::MakePath(p.settingsDir);
-    RuntimeFolder::MakePath(p.stateDir);
-    RuntimeFolder::MakePath(p.dataDir);
+    RegularFile::MakeFolders(p.settingsDir);
+    RegularFile::MakeFolders(p.stateDir);
+    RegularFile::MakeFolders(p.dataDir);
     const auto runtime =
         RuntimeFolder::Resolve(qEnvironmentVariable("XDG_RUNTIME_DIR"), p.stateDir);
     p.runtimeDir = runtime.path;
@@ -74,7 +75,7 @@ Paths Paths::UnderRoot(const QString& root) {
     p.dataDir = p.programDir;
     p.runtimeDir = root + "/runtime";
     for (const QString& d : {p.programDir, p.settingsDir, p.stateDir, p.runtimeDir})
-        RuntimeFolder::MakePath(d);
+        RegularFile::MakeFolders(d);
     return p;
 }
 

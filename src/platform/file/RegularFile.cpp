@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
 
@@ -88,15 +89,14 @@ bool RegularFile::MakeFolders(const QString& dir) {
     const QString full = QDir::cleanPath(QDir(dir).absolutePath());
     const QByteArray path = QFile::encodeName(full);
     if (IsFolder(path.constData())) return true;
-    // From the top down: a missing level is made, the others are left alone.
-    qsizetype slash = 0;
-    do {
-        slash = path.indexOf('/', slash + 1);
-        const QByteArray level = slash < 0 ? path : path.left(slash);
-        const bool made = ::mkdir(level.constData(), 0700) == 0 || errno == EEXIST;
-        if (!made && !IsFolder(level.constData())) return false;
-    } while (slash >= 0);
-    return IsFolder(path.constData());
+    const QString parent = QFileInfo(full).path();
+    if (parent == full || !MakeFolders(parent)) return false;
+    // Nothing of ours is made where every user may create, rename or delete
+    // (/tmp): another user could have put a link or a folder of theirs there.
+    struct stat info {};
+    if (::stat(QFile::encodeName(parent).constData(), &info) != 0 || (info.st_mode & S_IWOTH))
+        return false;
+    return (::mkdir(path.constData(), 0700) == 0 || errno == EEXIST) && IsFolder(path.constData());
 }
 
 }  // namespace platform

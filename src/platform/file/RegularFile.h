@@ -26,8 +26,9 @@ public:
     // The whole file, or its first maxBytes bytes when it is longer.
     static Status Read(const QString& path, std::string& content, std::size_t maxBytes);
 
-    // Makes the folder and every missing one above it, each private (0700);
-    // folders that exist keep their permissions. True when it is a folder.
+    // Makes the folder and every missing one above it, each private (0700),
+    // never inside a folder that every user may write to; folders that exist
+    // keep their permissions. True when it is a folder.
     static bool MakeFolders(const QString& dir);
 };
 

@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/file/RegularFile.h"
+
 namespace platform {
 namespace {
 
@@ -59,24 +61,6 @@ QString RuntimeFolder::CheckPrivate(const QString& path) {
     return {};
 }
 
-QString RuntimeFolder::MakePath(const QString& path) {
-    const QString clean = QDir::cleanPath(path);
-    if (!QDir::isAbsolutePath(clean)) return Quoted(path) + " is not an absolute path";
-    QFileInfo info(clean);
-    if (info.isDir()) return {};
-    const QString parent = info.path();
-    if (parent == clean) return Quoted(path) + " cannot be made";
-    if (QString problem = MakePath(parent); !problem.isEmpty()) return problem;
-    struct stat parentInfo {};
-    if (::stat(QFile::encodeName(parent).constData(), &parentInfo) != 0)
-        return Quoted(parent) + ": " + ErrnoText(errno);
-    if (OthersMayWrite(parentInfo))
-        return Quoted(parent) + " is shared with other users; nothing is made there";
-    if (::mkdir(QFile::encodeName(clean).constData(), kPrivateDir) != 0 && errno != EEXIST)
-        return Quoted(clean) + ": " + ErrnoText(errno);
-    return {};
-}
-
 QString RuntimeFolder::MakePrivateChild(const QString& parent, const QString& name) {
     if (QString problem = CheckParent(parent); !problem.isEmpty()) return problem;
     const QString path = parent + "/" + name;
@@ -98,8 +82,9 @@ RuntimeFolder::Result RuntimeFolder::Resolve(const QString& xdgRuntimeDir,
             whyNotRuntime = problem;
         }
     }
-    QString problem = MakePath(stateDir);
-    if (problem.isEmpty()) problem = MakePrivateChild(stateDir, "runtime");
+    QString problem = RegularFile::MakeFolders(stateDir)
+                          ? MakePrivateChild(stateDir, "runtime")
+                          : Quoted(stateDir) + " cannot be made (never inside a shared folder)";
     if (problem.isEmpty()) return {stateDir + "/runtime", {}};
     return {{}, whyNotRuntime + "; " + problem};
 }

@@ -23,10 +23,6 @@ public:
     // Empty when path is a private folder as above, else what is wrong.
     static QString CheckPrivate(const QString& path);
 
-    // Creates the missing folders of path with mode 0700. Refuses to create
-    // anything in a folder writable by others; empty on success.
-    static QString MakePath(const QString& path);
-
 private:
     static QString MakePrivateChild(const QString& parent, const QString& name);
 };
