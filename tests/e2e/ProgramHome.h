@@ -141,8 +141,9 @@ public:
         return WaitFor([&] { return (PublishedHandle().value_or(0) >> 9) == p->processId(); }, ms);
     }
 
-    QProcess* Start(const QStringList& args = {}, bool wait = true) {
-        return processes_.Start(Program(), args, env_, wait);
+    QProcess* Start(const QStringList& args = {}, bool wait = true,
+                    QProcess::ProcessChannelMode mode = QProcess::ForwardedErrorChannel) {
+        return processes_.Start(Program(), args, env_, wait, mode);
     }
     int Phone(const QStringList& args) {
         return RunCommand(BinDir() + "/vastrel-phone", args, env_).code;

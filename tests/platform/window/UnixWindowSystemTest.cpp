@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -21,7 +23,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "SpecialFiles.h"
 #include "platform/window/CopyDataFrame.h"
+#include "platform/window/RuntimeFolder.h"
 #include "platform/window/UnixWindowSystem.h"
 
 using namespace platform;
@@ -191,6 +195,74 @@ TEST_F(WindowSystemTest, DeadHandlesFailAtOnceStaleSocketsAreReplacedLiveOnesKep
     UnixWindowSystem c(runtimeDir_);
     EXPECT_EQ(c.CreateWindowHandle(), first);
     EXPECT_GE(::close(Connect(Socket(first))), 0);
+    // The copy that takes the lock sweeps the files of dead copies only.
+    const HWND otherDead = (HWND{2} << 9) | 7;
+    Connect(Socket(otherDead), 0, false);
+    UnixWindowSystem holder(runtimeDir_);
+    ASSERT_EQ(holder.TakeInstanceLock(), InstanceLock::Result::Acquired);
+    EXPECT_FALSE(QFile::exists(Socket(stale)) || QFile::exists(Socket(otherDead)));
+    EXPECT_TRUE(QFile::exists(Socket(first)));
+}
+
+// Another user (any uid other than ours; as root we can hand files to one)
+// must not be able to hold, redirect or read what the lock and sockets guard.
+TEST(RuntimeFolder, IsTheUsersAloneOrThereIsNone) {
+    QTemporaryDir root;
+    const QString xdg = root.path() + "/xdg", state = root.path() + "/state";
+    const auto resolve = [&] { return RuntimeFolder::Resolve(xdg, state); };
+    ASSERT_TRUE(QDir().mkdir(xdg));
+    ASSERT_TRUE(QFile::setPermissions(xdg, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    EXPECT_EQ(resolve().path, xdg + "/vastrel");
+    EXPECT_EQ(ModeOf(xdg + "/vastrel"), 0700);
+
+    ASSERT_TRUE(QFile::setPermissions(xdg, QFileDevice::Permissions(0x7755)));  // 0755
+    EXPECT_EQ(resolve().path, state + "/runtime");
+    EXPECT_EQ(ModeOf(xdg), 0755) << "a mode it found is never changed";
+    EXPECT_EQ(ModeOf(state + "/runtime"), 0700);
+    for (const char* bad : {"link", "file"}) {
+        const QString other = root.path() + "/" + bad;
+        ASSERT_TRUE(bad[0] == 'l' ? QFile::link(state + "/runtime", other)
+                                  : QFile(other).open(QIODevice::WriteOnly));
+        EXPECT_EQ(RuntimeFolder::Resolve(other, state).path, state + "/runtime") << bad;
+    }
+    if (::geteuid() == 0) {
+        ASSERT_TRUE(QFile::setPermissions(xdg, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        ASSERT_EQ(::chown(QFile::encodeName(xdg + "/vastrel").constData(), 54321, 54321), 0);
+        EXPECT_EQ(resolve().path, state + "/runtime") << "a planted folder of another user";
+        ASSERT_EQ(::chown(QFile::encodeName(xdg).constData(), 54321, 54321), 0);
+        EXPECT_EQ(resolve().path, state + "/runtime");
+    }
+    // Nothing is made where every user may write, so with no safe folder
+    // there is none at all, and a reason.
+    const QString shared = root.path() + "/tmp";
+    ASSERT_TRUE(QDir().mkdir(shared) && ::chmod(QFile::encodeName(shared).constData(), 01777) == 0);
+    const auto none = RuntimeFolder::Resolve({}, shared + "/home/.local/state/vastrel");
+    EXPECT_TRUE(none.path.isEmpty() && !none.problem.isEmpty());
+    EXPECT_TRUE(QDir(shared).isEmpty());
+}
+
+TEST_F(WindowSystemTest, TheLockIsRefusedUnlessARegularFileOfTheUser) {
+    const QString lock = runtimeDir_ + "/vastrel.lock";
+    const auto take = [&] {
+        return ExitCodeWithin(3000, [&] { return int(UnixWindowSystem(runtimeDir_).TakeInstanceLock()); });
+    };
+    const int unavailable = int(InstanceLock::Result::Unavailable);
+    ASSERT_TRUE(QDir().mkdir(lock));
+    EXPECT_EQ(take(), unavailable) << "a folder";
+    ASSERT_TRUE(QDir().rmdir(lock) && MakeFifo(lock));
+    EXPECT_EQ(take(), unavailable) << "a FIFO, without waiting on it";
+    ASSERT_TRUE(QFile::remove(lock) && QFile(runtimeDir_ + "/elsewhere").open(QIODevice::WriteOnly));
+    ASSERT_TRUE(QFile::link(runtimeDir_ + "/elsewhere", lock));
+    EXPECT_EQ(take(), unavailable) << "a link";
+    ASSERT_TRUE(QFile::remove(lock));
+    if (::geteuid() == 0) {
+        ASSERT_TRUE(QFile(lock).open(QIODevice::WriteOnly));
+        ASSERT_EQ(::chown(QFile::encodeName(lock).constData(), 54321, 54321), 0);
+        EXPECT_EQ(take(), unavailable) << "another user's";
+        ASSERT_TRUE(QFile::remove(lock));
+    }
+    EXPECT_EQ(take(), int(InstanceLock::Result::Acquired));
+    EXPECT_EQ(ModeOf(lock), 0600);
 }
 
 TEST_F(WindowSystemTest, HandOverArrivesIntactAndTheSenderWaitsForTheAnswer) {
@@ -255,4 +327,25 @@ TEST_F(WindowSystemTest, TerminationSignalsBecomeCloseOnTheEventLoop) {
     EXPECT_EQ(received.calls, 0) << "ran inside the signal handler";
     EXPECT_TRUE(QTest::qWaitFor([&] { return received.calls == 1; }, 2000));
     EXPECT_EQ(std::tuple(received.m.msg, received.hWnd), std::tuple(UINT{WM_CLOSE}, h));
+
+    // A send waiting on a receiver that never answers ends with the signal,
+    // not with its reply timeout.
+    const HWND silent = (HWND{3} << 9) | 1;
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{AF_UNIX, {}};
+    std::strncpy(address.sun_path, QFile::encodeName(Socket(silent)).constData(),
+                 sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    std::thread raiser([] {
+        std::this_thread::sleep_for(300ms);
+        ::kill(::getpid(), SIGINT);
+    });
+    QElapsedTimer waited;
+    waited.start();
+    EXPECT_EQ(system.SendMessageA(silent, WM_CLOSE, 0, 0), 0);
+    raiser.join();
+    EXPECT_EQ(system.LastError(), ERROR_CANCELLED);
+    EXPECT_LT(waited.elapsed(), 2000);
+    ::close(listener);
 }
