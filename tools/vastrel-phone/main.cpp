@@ -15,6 +15,13 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const platform::Paths paths =
         platform::Paths::FromEnvironment(QCoreApplication::applicationDirPath());
+    // The exchange lives in the user's private runtime folder; without one
+    // there is no exchange to drive (and none in a shared folder).
+    if (paths.runtimeDir.isEmpty()) {
+        std::cerr << "vastrel-phone: no private runtime folder: "
+                  << paths.runtimeProblem.toStdString() << "\n";
+        return 1;
+    }
     const auto config = platform::sim::ExchangeConfig::Load(paths.settingsDir);
     platform::sim::ExchangeStore store(platform::sim::ExchangeStore::DefaultPath(paths.runtimeDir));
     PhoneCommand command(config, store, std::cout, std::cerr);
