@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
     platform::FileRegistry registry(paths.stateDir + "/registry");
     platform::PrivateProfile profile(paths.settingsDir);
     std::unique_ptr<platform::Tapi32> tapi = platform::CreateTapiService(paths);
-    platform::UnixWindowSystem windows(paths.runtimeDir);
+    platform::UnixWindowSystem windows(paths.runtimeDir, paths.userLockDir);
     if (windows.TakeInstanceLock() == platform::InstanceLock::Result::Unavailable)
         return Refuse("cannot take the instance lock " + paths.runtimeDir +
                       "/vastrel.lock (not a file of this user's?)");

@@ -63,6 +63,7 @@ Paths Paths::FromEnvironment(const QString& programDir) {
         RuntimeFolder::Resolve(qEnvironmentVariable("XDG_RUNTIME_DIR"), p.stateDir);
     p.runtimeDir = runtime.path;
     p.runtimeProblem = runtime.problem;
+    p.userLockDir = runtime.userWide;
     return p;
 }
 

@@ -12,6 +12,7 @@ struct Paths {
     QString stateDir;      // the registry store: $XDG_STATE_HOME/vastrel
     QString runtimeDir;    // sockets and the lock: see RuntimeFolder; empty when unsafe
     QString runtimeProblem;  // why runtimeDir is empty
+    QString userLockDir;     // a second instance lock, the same for every start; may be empty
     QString autostartDir;  // $XDG_CONFIG_HOME/autostart
 
     // Resolves from the environment; programDir is the executable's folder.

@@ -122,6 +122,25 @@ INSTANTIATE_TEST_SUITE_P(Security, UnusableRuntimeFolder,
                          ::testing::Values(Runtime::Unset, Runtime::PlainFile, Runtime::Mode0755,
                                            Runtime::OtherUsers));
 
+// A desktop start and one from cron or sudo see different runtime folders;
+// they still never run side by side.
+TEST(Security, StartsWithAndWithoutXdgRuntimeDirExcludeEachOther) {
+    for (const bool desktopFirst : {true, false}) {
+        ProgramHome home;
+        QProcessEnvironment desktop = home.Env(), cron = home.Env();
+        cron.remove("XDG_RUNTIME_DIR");
+        home.Env() = desktopFirst ? desktop : cron;
+        QProcess* first = home.Start();
+        ASSERT_TRUE(home.WaitAnnounced(first));
+        home.Env() = desktopFirst ? cron : desktop;
+        const Ended second = RunToEnd(home, {}, 8000);
+        EXPECT_TRUE(second.ended) << desktopFirst;
+        EXPECT_TRUE(second.code == 0 || second.err.startsWith("vastrel: ")) << second.err.constData();
+        EXPECT_EQ(first->state(), QProcess::Running);
+        EXPECT_TRUE(home.WaitAnnounced(first, 100)) << "the second never announced itself";
+    }
+}
+
 TEST(Security, WithoutASafeLockItSaysSoAndExitsNonZero) {
     {  // no runtime folder, and the state folder would have to be made in a shared one
         ProgramHome home;

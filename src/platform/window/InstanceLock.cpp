@@ -12,7 +12,12 @@ namespace platform {
 InstanceLock::InstanceLock(QString path) : path_(std::move(path)) {}
 
 InstanceLock::~InstanceLock() {
+    Release();
+}
+
+void InstanceLock::Release() {
     if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
 }
 
 InstanceLock::Result InstanceLock::TryAcquire() {

@@ -18,6 +18,7 @@ public:
     // object goes, and asking again says Acquired. Unavailable: the file
     // cannot be opened, or is not a regular file of this user's.
     Result TryAcquire();
+    void Release();
 
 private:
     QString path_;

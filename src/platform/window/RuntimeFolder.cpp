@@ -73,20 +73,22 @@ QString RuntimeFolder::MakePrivateChild(const QString& parent, const QString& na
 
 RuntimeFolder::Result RuntimeFolder::Resolve(const QString& xdgRuntimeDir,
                                              const QString& stateDir) {
+    const QString stateProblem =
+        RegularFile::MakeFolders(stateDir)
+            ? MakePrivateChild(stateDir, "runtime")
+            : Quoted(stateDir) + " cannot be made (never inside a shared folder)";
+    const QString userWide = stateProblem.isEmpty() ? stateDir + "/runtime" : QString();
     QString whyNotRuntime = "XDG_RUNTIME_DIR is not set";
     if (!xdgRuntimeDir.isEmpty() && QDir::isAbsolutePath(xdgRuntimeDir)) {
         whyNotRuntime = CheckPrivate(xdgRuntimeDir);
         if (whyNotRuntime.isEmpty()) {
             const QString problem = MakePrivateChild(xdgRuntimeDir, "vastrel");
-            if (problem.isEmpty()) return {xdgRuntimeDir + "/vastrel", {}};
+            if (problem.isEmpty()) return {xdgRuntimeDir + "/vastrel", {}, userWide};
             whyNotRuntime = problem;
         }
     }
-    QString problem = RegularFile::MakeFolders(stateDir)
-                          ? MakePrivateChild(stateDir, "runtime")
-                          : Quoted(stateDir) + " cannot be made (never inside a shared folder)";
-    if (problem.isEmpty()) return {stateDir + "/runtime", {}};
-    return {{}, whyNotRuntime + "; " + problem};
+    if (!userWide.isEmpty()) return {userWide, {}, userWide};
+    return {{}, whyNotRuntime + "; " + stateProblem, {}};
 }
 
 }  // namespace platform

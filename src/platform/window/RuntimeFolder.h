@@ -12,6 +12,10 @@ public:
     struct Result {
         QString path;     // empty when no safe folder could be had
         QString problem;  // why not, for a line on standard error
+        // <stateDir>/runtime when it is safe: the one folder every start of
+        // this user finds, whatever XDG_RUNTIME_DIR says (a desktop start and
+        // one from cron or sudo must still exclude each other). Else empty.
+        QString userWide;
     };
 
     // $XDG_RUNTIME_DIR/vastrel when XDG_RUNTIME_DIR is such a folder of the

@@ -22,19 +22,28 @@ constexpr HWND kPidMask = (HWND{1} << 22) - 1;  // Linux pids stay below 2^22
 
 }  // namespace
 
-UnixWindowSystem::UnixWindowSystem(QString runtimeDir)
-    : UnixWindowSystem(std::move(runtimeDir), Timeouts{}) {}
+UnixWindowSystem::UnixWindowSystem(QString runtimeDir, QString userLockDir)
+    : UnixWindowSystem(std::move(runtimeDir), Timeouts{}, std::move(userLockDir)) {}
 
-UnixWindowSystem::UnixWindowSystem(QString runtimeDir, Timeouts timeouts)
+UnixWindowSystem::UnixWindowSystem(QString runtimeDir, Timeouts timeouts, QString userLockDir)
     : runtimeDir_(std::move(runtimeDir)),
       timeouts_(timeouts),
-      instanceLock_(runtimeDir_ + "/vastrel.lock") {}
+      instanceLock_(runtimeDir_ + "/vastrel.lock") {
+    if (!userLockDir.isEmpty() && userLockDir != runtimeDir_)
+        userLock_ = std::make_unique<InstanceLock>(userLockDir + "/vastrel.lock");
+}
 
 UnixWindowSystem::~UnixWindowSystem() = default;
 
 InstanceLock::Result UnixWindowSystem::TakeInstanceLock() {
     const bool hadIt = holdsLock_;
-    const auto result = instanceLock_.TryAcquire();
+    auto result = instanceLock_.TryAcquire();
+    if (result == InstanceLock::Result::Acquired && userLock_) {
+        result = userLock_->TryAcquire();
+        // Held by a copy started with another runtime folder: this one is
+        // the second, and must not keep the first lock from its own kind.
+        if (result != InstanceLock::Result::Acquired) instanceLock_.Release();
+    }
     holdsLock_ = result == InstanceLock::Result::Acquired;
     if (holdsLock_ && !hadIt) RemoveStaleSockets();
     return result;

@@ -29,8 +29,11 @@ public:
     };
 
     // runtimeDir: the user's private (0700) folder, Paths::runtimeDir.
-    explicit UnixWindowSystem(QString runtimeDir);
-    UnixWindowSystem(QString runtimeDir, Timeouts timeouts);
+    // userLockDir: where a second instance lock is taken when it is another
+    // folder (Paths::userLockDir), so that starts that see different runtime
+    // folders still exclude each other.
+    explicit UnixWindowSystem(QString runtimeDir, QString userLockDir = {});
+    UnixWindowSystem(QString runtimeDir, Timeouts timeouts, QString userLockDir = {});
     ~UnixWindowSystem() override;
     UnixWindowSystem(const UnixWindowSystem&) = delete;
     UnixWindowSystem& operator=(const UnixWindowSystem&) = delete;
@@ -75,6 +78,7 @@ private:
     QString runtimeDir_;
     Timeouts timeouts_;
     InstanceLock instanceLock_;
+    std::unique_ptr<InstanceLock> userLock_;
     bool holdsLock_ = false;
     // Parent of every endpoint, also those destroyed but not yet deleted, so
     // none outlives this object and calls back into it.
