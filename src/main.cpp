@@ -129,7 +129,8 @@ int main(int argc, char** argv) {
     if (const QString report = qEnvironmentVariable("VASTREL_REPORT_TRAY_GEOMETRY");
         !report.isEmpty())
         notifyIcon.ReportGeometryTo(report);
-    platform::AlsaSound sound;
+    platform::AlsaSound sound(platform::AlsaSound::DeviceFromEnvironment(),
+                              platform::QtDesktop::Beep);
     platform::QtDesktop desktop;
     platform::ShellLinks shellLinks(paths.autostartDir);
     platform::QtMessageBoxes messages;

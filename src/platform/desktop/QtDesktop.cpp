@@ -1,5 +1,6 @@
 #include "QtDesktop.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QPainter>
 #include <QPrinter>
@@ -50,6 +51,12 @@ bool QtDesktop::PrintImage(const QImage& image) {
     painter.setWindow(image.rect());
     painter.drawImage(0, 0, image);
     return painter.end();
+}
+
+bool QtDesktop::Beep() {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return false;
+    QApplication::beep();
+    return true;
 }
 
 }  // namespace platform

@@ -12,6 +12,9 @@ public:
     bool StartProgram(const QString& program, const QStringList& arguments) override;
     QString FindProgram(const QString& name) const override;
     bool PrintImage(const QImage& image) override;
+
+    // The desktop's bell; false without a QApplication (no display to ring).
+    static bool Beep();
 };
 
 }  // namespace platform

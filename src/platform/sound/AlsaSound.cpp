@@ -2,7 +2,6 @@
 
 #include <alsa/asoundlib.h>
 
-#include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -89,7 +88,8 @@ bool WaitDrained(snd_pcm_t* pcm, const QDeadlineTimer& deadline) {
 
 }  // namespace
 
-AlsaSound::AlsaSound(std::string device) : device_(std::move(device)) {
+AlsaSound::AlsaSound(std::string device, Beeper beep)
+    : device_(std::move(device)), beep_(std::move(beep)) {
     // ALSA reports a missing device on stderr; for us that is simply silence.
     snd_lib_error_set_handler(SilentAlsaError);
 }
@@ -140,9 +140,7 @@ BOOL AlsaSound::PlaySoundA(const std::string& name, HMODULE /*module*/, DWORD fl
 }
 
 BOOL AlsaSound::Beep() {
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return 0;
-    QApplication::beep();
-    return 1;
+    return beep_ && beep_() ? 1 : 0;
 }
 
 bool AlsaSound::Play(const WaveFile& wave) const {

@@ -3,6 +3,7 @@
 // device is opened non-blocking, so a machine without sound fails at once,
 // and a stalled device is given up after the sound's length plus a second.
 #include <QString>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -13,8 +14,12 @@ namespace platform {
 
 class AlsaSound : public Sound {
 public:
-    // device: an ALSA PCM name ("default", "null", "hw:0" ...).
-    explicit AlsaSound(std::string device = DeviceFromEnvironment());
+    // The beep is the desktop's (a bell, not a wave file): true when it rang.
+    using Beeper = std::function<bool()>;
+
+    // device: an ALSA PCM name ("default", "null", "hw:0" ...). Without a
+    // beeper Beep fails.
+    explicit AlsaSound(std::string device = DeviceFromEnvironment(), Beeper beep = {});
 
     BOOL PlaySoundA(const std::string& name, HMODULE module, DWORD flags) override;
     BOOL Beep() override;
@@ -35,6 +40,7 @@ private:
     std::optional<WaveFile> SoundFor(const std::string& name, DWORD flags) const;
 
     std::string device_;
+    Beeper beep_;
 };
 
 }  // namespace platform
