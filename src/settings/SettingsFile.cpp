@@ -4,9 +4,9 @@
 #include <limits>
 #include <variant>
 
+#include "platform/file/AtomicFile.h"
 #include "platform/file/RegularFile.h"
 #include "platform/profile/PrivateProfile.h"
-#include "platform/registry/AtomicFile.h"
 #include "settings/ParseLeadingNumber.h"
 
 namespace {

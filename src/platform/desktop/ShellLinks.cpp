@@ -3,8 +3,8 @@
 #include <QFile>
 #include <QProcess>
 
+#include "platform/file/AtomicFile.h"
 #include "platform/file/RegularFile.h"
-#include "platform/registry/AtomicFile.h"
 
 namespace platform {
 namespace {

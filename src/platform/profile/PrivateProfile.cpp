@@ -6,8 +6,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/file/AtomicFile.h"
 #include "platform/profile/IniDocument.h"
-#include "platform/registry/AtomicFile.h"
 
 namespace platform {
 namespace {

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/registry/AtomicFile.h"
-#include "platform/registry/FileLock.h"
+#include "platform/file/AtomicFile.h"
+#include "platform/file/FileLock.h"
 
 namespace platform {
 namespace {

@@ -7,8 +7,8 @@
 
 #include "EscapedText.h"
 #include "IniFile.h"
+#include "platform/file/AtomicFile.h"
 #include "platform/file/RegularFile.h"
-#include "platform/registry/AtomicFile.h"
 
 namespace platform::sim {
 namespace {

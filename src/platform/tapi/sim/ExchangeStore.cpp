@@ -9,8 +9,8 @@
 #include <csignal>
 #include <set>
 
+#include "platform/file/FileLock.h"
 #include "platform/file/RegularFile.h"
-#include "platform/registry/FileLock.h"
 
 namespace platform::sim {
 namespace {
