@@ -5,24 +5,13 @@
 #include <unistd.h>
 #include <QFile>
 #include <QFileInfo>
-#include <cerrno>
 #include <string>
 
+#include "platform/file/FileIo.h"
 #include "platform/file/RegularFile.h"
 
 namespace platform {
 namespace {
-
-bool WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t put = ::write(fd, data, size);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
-        data += put;
-        size -= static_cast<std::size_t>(put);
-    }
-    return true;
-}
 
 // The length of the first part of text, at most limit, that ends just after a
 // CR LF; the whole limit when there is none in it.
@@ -35,18 +24,10 @@ std::size_t ChunkEnd(std::string_view text, std::size_t limit) {
 bool WriteChunked(int fd, std::string_view text, std::size_t chunk) {
     while (!text.empty()) {
         const std::size_t n = ChunkEnd(text, chunk);
-        if (!WriteAll(fd, text.data(), n)) return false;
+        if (!FileIo::WriteAll(fd, text.substr(0, n))) return false;
         text.remove_prefix(n);
     }
     return true;
-}
-
-void SyncFolderOf(const QString& path) {
-    const int dir = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
-                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir < 0) return;
-    ::fsync(dir);
-    ::close(dir);
 }
 
 }  // namespace
@@ -69,7 +50,7 @@ bool AppendOnlyFile::Append(const std::vector<std::string_view>& pieces, std::st
     struct stat info {};
     bool ok = ::fstat(fd, &info) == 0;
     const off_t before = ok ? info.st_size : 0;
-    if (ok && before == 0 && !header.empty()) ok = WriteAll(fd, header.data(), header.size());
+    if (ok && before == 0 && !header.empty()) ok = FileIo::WriteAll(fd, header);
     for (std::string_view piece : pieces) {
         if (!ok) break;
         ok = WriteChunked(fd, piece, chunkBytes == 0 ? kDefaultChunk : chunkBytes);
@@ -81,7 +62,7 @@ bool AppendOnlyFile::Append(const std::vector<std::string_view>& pieces, std::st
         if (::ftruncate(fd, before) == 0) ::fdatasync(fd);
     }
     ::close(fd);
-    if (ok && created) SyncFolderOf(path_);
+    if (ok && created) FileIo::SyncFolder(QFileInfo(path_).absolutePath());
     if (!ok && created && before == 0) ::unlink(name.constData());
     return ok;
 }

@@ -7,25 +7,14 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 
+#include "platform/file/FileIo.h"
 #include "platform/file/RegularFile.h"
 
 namespace platform {
 namespace {
-
-bool WriteFully(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 // The file that really gets replaced: the target of a link, when there is one.
 QByteArray ResolvedTarget(const QString& path) {
@@ -33,13 +22,6 @@ QByteArray ResolvedTarget(const QString& path) {
     char resolved[PATH_MAX];
     if (::realpath(name.constData(), resolved) != nullptr) return QByteArray(resolved);
     return name;
-}
-
-void SyncDirectory(const QByteArray& dir) {
-    const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
 }
 
 }  // namespace
@@ -79,13 +61,13 @@ bool AtomicFile::Replace(const QString& path, const std::string& content) {
         return false;
     }
 
-    const bool written = WriteFully(fd, content.data(), content.size()) && ::fsync(fd) == 0;
+    const bool written = FileIo::WriteAll(fd, content) && ::fsync(fd) == 0;
     const bool closed = ::close(fd) == 0;
     if (!written || !closed || ::rename(temp.constData(), target.constData()) != 0) {
         ::unlink(temp.constData());
         return false;
     }
-    SyncDirectory(dir);
+    FileIo::SyncFolder(info.absolutePath());
     return true;
 }
 

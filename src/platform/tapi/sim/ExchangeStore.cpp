@@ -9,6 +9,7 @@
 #include <csignal>
 #include <set>
 
+#include "platform/file/FileIo.h"
 #include "platform/file/FileLock.h"
 #include "platform/file/RegularFile.h"
 
@@ -35,17 +36,6 @@ bool ReadWhole(int fd, std::string* text) {
         }
         text->append(chunk, static_cast<std::size_t>(got));
     }
-}
-
-bool WriteWhole(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t put = ::write(fd, text.data() + done, text.size() - done);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
-        done += static_cast<std::size_t>(put);
-    }
-    return true;
 }
 
 }  // namespace
@@ -133,7 +123,7 @@ bool ExchangeStore::Write() {
     ::unlink(temp.c_str());
     const int fd = RegularFile::Open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600).fd;
     if (fd < 0) return false;
-    const bool written = WriteWhole(fd, state_.Serialize());
+    const bool written = FileIo::WriteAll(fd, state_.Serialize());
     const bool closed = ::close(fd) == 0;
     if (!written || !closed || ::rename(temp.c_str(), pathBytes_.c_str()) != 0) {
         ::unlink(temp.c_str());
