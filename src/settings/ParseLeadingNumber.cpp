@@ -4,6 +4,9 @@
 #include <cmath>
 #include <string>
 
+#include "platform/AsciiCase.h"
+#include "platform/HexDigit.h"
+
 namespace {
 
 bool IsIgnoredBlank(char c) {
@@ -18,16 +21,8 @@ std::string WithoutBlanks(std::string_view text) {
     return out;
 }
 
-char Upper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 int DigitValue(char c, int base) {
-    int v = -1;
-    if (c >= '0' && c <= '9')
-        v = c - '0';
-    else if (Upper(c) >= 'A' && Upper(c) <= 'F')
-        v = Upper(c) - 'A' + 10;
+    const int v = platform::HexDigit(c);
     return v < base ? v : -1;
 }
 
@@ -58,7 +53,7 @@ std::string DecimalPrefix(const std::string& s) {
         mantissa = digits() || mantissa;
     }
     if (!mantissa) return "0";
-    if (i < s.size() && (Upper(s[i]) == 'E' || Upper(s[i]) == 'D')) {
+    if (i < s.size() && (platform::FoldCase(s[i]) == 'e' || platform::FoldCase(s[i]) == 'd')) {
         std::string exponent = "E";
         std::size_t j = i + 1;
         if (j < s.size() && (s[j] == '+' || s[j] == '-')) exponent.push_back(s[j++]);
@@ -74,8 +69,8 @@ std::string DecimalPrefix(const std::string& s) {
 double ParseLeadingNumber(std::string_view text) {
     const std::string s = WithoutBlanks(text);
     if (s.size() >= 2 && s[0] == '&') {
-        if (Upper(s[1]) == 'H') return ParseRadix(s, 2, 16);
-        if (Upper(s[1]) == 'O') return ParseRadix(s, 2, 8);
+        if (platform::FoldCase(s[1]) == 'h') return ParseRadix(s, 2, 16);
+        if (platform::FoldCase(s[1]) == 'o') return ParseRadix(s, 2, 8);
         return 0;
     }
     // from_chars ignores the process locale, which Qt sets from the environment.

@@ -1,7 +1,8 @@
 #include "IniDocument.h"
 
-#include <algorithm>
 #include <cstring>
+
+#include "platform/AsciiCase.h"
 
 namespace platform {
 namespace {
@@ -14,16 +15,6 @@ std::string_view TrimBlanks(std::string_view text) {
     while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
     while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
     return text;
-}
-
-char FoldCase(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
-}
-
-bool SameText(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return FoldCase(x) == FoldCase(y);
-           });
 }
 
 // "[name]" with optional blanks around; anything after "]" is ignored.

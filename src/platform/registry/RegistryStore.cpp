@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <optional>
 
+#include "platform/AsciiCase.h"
+#include "platform/HexDigit.h"
+
 namespace platform {
 namespace {
 
@@ -11,27 +14,10 @@ constexpr std::string_view kHeader =
 constexpr std::string_view kHexDigits = "0123456789ABCDEF";
 constexpr DWORD kRegSz = 1;
 
-char FoldCase(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
-}
-
 std::string Folded(std::string_view text) {
     std::string folded(text);
     std::transform(folded.begin(), folded.end(), folded.begin(), FoldCase);
     return folded;
-}
-
-bool SameText(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return FoldCase(x) == FoldCase(y);
-           });
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 void AppendHex(std::string& out, unsigned char byte) {
@@ -41,8 +27,8 @@ void AppendHex(std::string& out, unsigned char byte) {
 
 std::optional<char> HexPair(std::string_view text, std::size_t at) {
     if (at + 1 >= text.size()) return std::nullopt;
-    const int high = HexValue(text[at]);
-    const int low = HexValue(text[at + 1]);
+    const int high = HexDigit(text[at]);
+    const int low = HexDigit(text[at + 1]);
     if (high < 0 || low < 0) return std::nullopt;
     return static_cast<char>(high * 16 + low);
 }
