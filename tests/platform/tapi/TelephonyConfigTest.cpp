@@ -102,7 +102,7 @@ TEST(TelephonyConfigTest, ProviderAndSectionsAreReadTheWayEveryProfileIs) {
 
 // A missing file reads as the starter file; a FIFO in its place reads as
 // unreadable at once and is never replaced; a file made anew is private.
-TEST(TelephonyConfigTest, MissingFifoAndNewFiles) {
+TEST(TelephonyConfigTest, AMissingFileReadsAsTheStarterAndAFifoIsNeitherWaitedOnNorReplaced) {
     QTemporaryDir dir;
     const QString ini = TelephonyConfig::FilePath(dir.path());
     EXPECT_TRUE(TelephonyConfig::Load(dir.path()).Exchange().demoTraffic);
