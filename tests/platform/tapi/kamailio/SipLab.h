@@ -18,48 +18,25 @@
 #include <vector>
 
 #include "FreePorts.h"
+#include "Sandbox.h"
 
 class SipLab {
 public:
-    ~SipLab() {
-        for (auto& process : processes_) Stop(process.get());
-    }
     static bool Available() {  // kamailio (with evapi) and sipp installed
         return !Kamailio().isEmpty() && !QStandardPaths::findExecutable("sipp").isEmpty() &&
                QFile::exists("/usr/lib/x86_64-linux-gnu/kamailio/modules/evapi.so");
     }
     static bool WaitFor(const std::function<bool()>& condition, int ms) {
-        ms *= std::max(1, qEnvironmentVariableIntValue("VASTREL_TEST_SLOWDOWN"));  // sanitizers
-        QElapsedTimer timer;
-        for (timer.start(); !condition(); QThread::msleep(10)) {
-            if (timer.elapsed() > ms) return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-        return true;
+        return sandbox::WaitFor(condition, ms);
     }
-    // Any process, logged in the run folder.
     QProcess* Start(const QString& program, const QStringList& args,
                     const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
-        auto process = std::make_unique<QProcess>();
-        process->setProcessEnvironment(env);
-        process->setWorkingDirectory(run_.path());
-        process->setStandardInputFile(QProcess::nullDevice());
         const QString log = QString("%1/%2-%3.log")
                                 .arg(run_.path(), QFileInfo(program).fileName())
-                                .arg(processes_.size());
-        process->setStandardOutputFile(log);
-        process->setStandardErrorFile(log);
-        process->start(program, args);
-        if (!process->waitForStarted(3000)) return nullptr;
-        return processes_.emplace_back(std::move(process)).get();
+                                .arg(processes_.Count());
+        return processes_.StartLogged(program, args, env, run_.path(), log);
     }
-    void Stop(QProcess* process) {  // SIGTERM to its PID, then SIGKILL
-        for (const int signo : {SIGTERM, SIGKILL})
-            if (process != nullptr && process->state() != QProcess::NotRunning)
-                ::kill(static_cast<pid_t>(process->processId()), signo),
-                    process->waitForFinished(3000);
-    }
-    // Ready once the RPC and events ports accept (at most a few seconds).
+    static void Stop(QProcess* process) { sandbox::Processes::StopOrKill(process); }
     bool StartKamailio() {
         const QString options =
             "-f %1/loopback.cfg -DD -E -m 64 -M 8 -Y %2 -A VASTREL_SIP_PORT=%3 -A "
@@ -143,5 +120,5 @@ private:
     const quint16 uasPort_ = ports_.Udp();
     QTemporaryDir run_;
     QProcess* kamailio_ = nullptr;
-    std::vector<std::unique_ptr<QProcess>> processes_;
+    sandbox::Processes processes_;  // stopped first, by PID, before run_ goes
 };
