@@ -6,7 +6,7 @@
 #include <string>
 
 #include "FakeWindowSystem.h"
-#include "core/AppState.h"
+#include "shell/CommandText.h"
 #include "platform/window/CopyDataFrame.h"
 #include "shell/WindowHook.h"
 
@@ -46,18 +46,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (message.msg != platform::WM_COPYDATA) return 0;
 
     FakeWindowSystem windows;
-    AppState state;
+    CommandText command;
     int options = 0, rebuilds = 0;
-    WindowHook hook(windows, state, {nullptr, [&] { ++options; }, [&] { ++rebuilds; }});
+    WindowHook hook(windows, command, {nullptr, [&] { ++options; }, [&] { ++rebuilds; }});
     platform::COPYDATASTRUCT cds;
     cds.dwData = message.dwData;
     cds.cbData = static_cast<platform::DWORD>(message.data.size());
     cds.lpData = message.data.constData();
     hook.HandleCopyData(reinterpret_cast<platform::LPARAM>(&cds));
-    if (state.copyDataText.size() > WindowHook::kMaxCopyData ||
-        state.copyDataText.find('\0') != std::string::npos)
+    if (command.text.size() > WindowHook::kMaxCopyData ||
+        command.text.find('\0') != std::string::npos)
         std::abort();
-    if (rebuilds != (state.copyDataText == "test" ? 1 : 0)) std::abort();
+    if (rebuilds != (command.text == "test" ? 1 : 0)) std::abort();
     if (options > 1) std::abort();
     return 0;
 }

@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FakeClock clock;
     const QString path = folder.path() + "/In.log";
     QFile::remove(path);
-    IncomingCallLog log(tapi, state, clock, path);
+    IncomingCallLog log(tapi, state.session, clock, path);
     HCALL call = 0x20001;
     log.LogIncomingCall(call);
 

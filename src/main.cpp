@@ -33,7 +33,7 @@ void ChoosePlatform() {
 
 // The command text: the arguments joined by blanks, cut to fit the 255-byte
 // hand-over buffer with its NUL.
-std::string CommandText(const QStringList& arguments) {
+std::string CommandLineText(const QStringList& arguments) {
     std::string text = arguments.mid(1).join(' ').toLatin1().toStdString();
     if (text.size() > 254) text.resize(254);
     return text;
@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
 
     AppState state;
     frmVastrel window(services, state);
-    if (!window.Form_Load(CommandText(app.arguments()))) {
+    if (!window.Form_Load(CommandLineText(app.arguments()))) {
         const platform::LONG error = window.HandOverError();
         return error == platform::ERROR_SUCCESS ? 0 : Refuse(HandOverFailure(error));
     }

@@ -5,6 +5,7 @@
 
 #include "platform/desktop/NotifyIcon.h"
 #include "settings/Settings.h"
+#include "shell/CommandText.h"
 #include "telephony/LineTable.h"
 #include "telephony/TapiSession.h"
 
@@ -14,15 +15,8 @@ struct AppState {
     Settings settings;
     TapiSession session;
     LineTable lineTable;
-    std::string crLf;
-    QString windowsDir;
-    platform::HWND mainHwnd = 0;
     double lastScanTime = 0;
     double lastSaveTime = 0;
     platform::NOTIFYICONDATA trayIconData;
-    // The command text: from the command line, or handed over by a second start.
-    std::string copyDataText;
-    bool testRequested = false;
-    std::string callerName;
-    std::string callerNumber;
+    CommandText command;
 };

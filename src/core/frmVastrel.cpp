@@ -33,15 +33,15 @@ frmVastrel::frmVastrel(Services& services, AppState& state, QWidget* parent)
       state_(state),
       trayIcon_(services.notifyIcon, state.trayIconData),
       tapi_(services.tapi, services.registry, state.session, trayIcon_),
-      incomingLog_(tapi_, state, services.clock, services.paths.dataDir + "/In.log"),
-      callBacks_(tapi_, state, incomingLog_),
+      incomingLog_(tapi_, state.session, services.clock, services.paths.dataDir + "/In.log"),
+      callBacks_(tapi_, state.session, state.command, incomingLog_),
       settingsFile_(services.profile, services.paths.settingsDir),
       shortcut_(services.shellLinks, services.paths.programDir),
       lineTimes_(state.lineTable, state.settings, services.clock, services.sound),
       dataLog_(state.settings, services.clock, services.paths.dataDir + "/DataLogs",
                state.lineTable, state.lastSaveTime),
       scanner_(state, services.tapi, lineTimes_, dataLog_.Text(), services.clock),
-      hook_(services.windows, state,
+      hook_(services.windows, state.command,
             {[this] { close(); }, [this] { mPopOptions_Click(); }, [this] { BuildLineTable(); }}),
       instance_(services.registry, services.windows, state.session) {
     setWindowTitle("Vastrel");
@@ -132,18 +132,16 @@ bool frmVastrel::Form_Load(const std::string& commandText) {
     // First of all, so that a SIGTERM arriving while start-up writes the
     // registry still ends in a clean shut-down rather than the default death.
     services_.windows.RouteTerminationSignalsTo(hwnd_);
-    state_.copyDataText = commandText;
-    if (!state_.copyDataText.empty() && state_.copyDataText[0] == '/')
-        state_.copyDataText.erase(0, 1);
+    state_.command.text = commandText;
+    if (!state_.command.text.empty() && state_.command.text[0] == '/')
+        state_.command.text.erase(0, 1);
     if (instance_.OpenKey()) {
         if (instance_.AnotherIsRunning()) {
-            handOverError_ = instance_.HandOver(hwnd_, state_.copyDataText);
+            handOverError_ = instance_.HandOver(hwnd_, state_.command.text);
             return false;
         }
         StartUpFirstInstance(instance_);
     }
-    state_.crLf = "\r\n";
-    state_.windowsDir = services_.paths.settingsDir;
     settingsFile_.PrepareSettingsFile();
     tapi_.InitializeTapi([this](DWORD h, DWORD m, DWORD_PTR i, DWORD_PTR p1, DWORD_PTR p2,
                                 DWORD_PTR p3) { callBacks_.LineCallback(h, m, i, p1, p2, p3); });
@@ -170,9 +168,8 @@ void frmVastrel::StartUpFirstInstance(SingleInstance& instance) {
         state_.session.hLineApp = *stale;
         tapi_.ShutdownTapi();
     }
-    state_.mainHwnd = hwnd_;
     incomingLog_.CutTornTail();
-    hook_.Hook();
+    hook_.Hook(hwnd_);
     instance.Announce(hwnd_);
     instanceAnnounced_ = true;
 }
@@ -180,8 +177,8 @@ void frmVastrel::StartUpFirstInstance(SingleInstance& instance) {
 // "setup" opens the Options dialog and ends start-up there; "min" is
 // accepted and cleared.
 bool frmVastrel::RunCommandText() {
-    QString command = Latin1(state_.copyDataText).toLower();
-    if (command == "min") state_.copyDataText.clear();
+    QString command = Latin1(state_.command.text).toLower();
+    if (command == "min") state_.command.text.clear();
     if (command != "setup") return false;
     mnuOptions_Click();
     if (options_) BringToFront(options_);

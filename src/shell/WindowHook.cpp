@@ -3,23 +3,24 @@
 #include <cstring>
 #include <string>
 
-#include "core/AppState.h"
+#include "shell/CommandText.h"
 
 using namespace platform;
 
-WindowHook::WindowHook(WindowSystem& windows, AppState& state, Handlers handlers)
-    : windows_(windows), state_(state), handlers_(std::move(handlers)) {}
+WindowHook::WindowHook(WindowSystem& windows, CommandText& command, Handlers handlers)
+    : windows_(windows), command_(command), handlers_(std::move(handlers)) {}
 
-void WindowHook::Hook() {
+void WindowHook::Hook(HWND mainHwnd) {
+    mainHwnd_ = mainHwnd;
     oldWindowProc_ = windows_.SetWindowLongA(
-        state_.mainHwnd, GWL_WNDPROC,
+        mainHwnd_, GWL_WNDPROC,
         [this](HWND h, UINT m, WPARAM w, LPARAM l) { return WindowProc(h, m, w, l); });
     hooked_ = true;
 }
 
 void WindowHook::Unhook() {
     if (!hooked_) return;
-    windows_.SetWindowLongA(state_.mainHwnd, GWL_WNDPROC, oldWindowProc_);
+    windows_.SetWindowLongA(mainHwnd_, GWL_WNDPROC, oldWindowProc_);
     hooked_ = false;
 }
 
@@ -45,9 +46,9 @@ void WindowHook::HandleCopyData(LPARAM lParam) {
     std::string text;
     if (cds.lpData != nullptr) text.assign(static_cast<const char*>(cds.lpData), count);
     text = text.substr(0, text.find('\0'));
-    state_.copyDataText = text;
+    command_.text = text;
     if (text == "test") {
-        state_.testRequested = true;
+        command_.testRequested = true;
         if (handlers_.buildLineTable) handlers_.buildLineTable();
     }
 }

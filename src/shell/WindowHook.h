@@ -3,7 +3,7 @@
 
 #include "platform/window/WindowSystem.h"
 
-struct AppState;
+struct CommandText;
 
 // The replaced window procedure of the main window: a close request and the
 // hand-over from a second start reach the program here.
@@ -15,9 +15,10 @@ public:
         std::function<void()> buildLineTable;
     };
 
-    WindowHook(platform::WindowSystem& windows, AppState& state, Handlers handlers);
+    WindowHook(platform::WindowSystem& windows, CommandText& command, Handlers handlers);
 
-    void Hook();
+    // Replaces the procedure of the main window mainHwnd.
+    void Hook(platform::HWND mainHwnd);
     void Unhook();
     platform::LRESULT WindowProc(platform::HWND hWnd, platform::UINT uMsg, platform::WPARAM wParam,
                                  platform::LPARAM lParam);
@@ -28,7 +29,8 @@ public:
 
 private:
     platform::WindowSystem& windows_;
-    AppState& state_;
+    CommandText& command_;
+    platform::HWND mainHwnd_ = 0;
     Handlers handlers_;
     platform::WNDPROC oldWindowProc_;
     bool hooked_ = false;

@@ -1,7 +1,8 @@
 #pragma once
 #include "platform/tapi/Tapi32.h"
 
-struct AppState;
+struct CommandText;
+struct TapiSession;
 class Tapi;
 class IncomingCallLog;
 
@@ -9,7 +10,8 @@ class IncomingCallLog;
 // on the lines the program opens.
 class CallBacks {
 public:
-    CallBacks(Tapi& tapi, AppState& state, IncomingCallLog& incomingLog);
+    CallBacks(Tapi& tapi, TapiSession& session, const CommandText& command,
+              IncomingCallLog& incomingLog);
 
     void LineCallback(platform::DWORD hDevice, platform::DWORD dwMessage,
                       platform::DWORD_PTR dwCallbackInstance, platform::DWORD_PTR dwParam1,
@@ -19,6 +21,7 @@ private:
     void OnCallState(platform::DWORD_PTR callState);
 
     Tapi& tapi_;
-    AppState& state_;
+    TapiSession& session_;
+    const CommandText& command_;
     IncomingCallLog& incomingLog_;
 };

@@ -4,7 +4,7 @@
 #include <QFile>
 #include <algorithm>
 
-#include "core/AppState.h"
+#include "telephony/TapiSession.h"
 #include "platform/clock/Clock.h"
 #include "platform/file/AppendOnlyFile.h"
 #include "telephony/Tapi.h"
@@ -21,8 +21,8 @@ std::string Padded(const std::string& text, std::size_t width) {
 }
 }  // namespace
 
-IncomingCallLog::IncomingCallLog(Tapi& tapi, AppState& state, const Clock& clock, QString path)
-    : tapi_(tapi), state_(state), clock_(clock), path_(std::move(path)) {}
+IncomingCallLog::IncomingCallLog(Tapi& tapi, TapiSession& session, const Clock& clock, QString path)
+    : tapi_(tapi), session_(session), clock_(clock), path_(std::move(path)) {}
 
 std::string IncomingCallLog::ShownName(const std::string& name) {
     if (name.empty()) return "Unknown Caller";
@@ -43,8 +43,8 @@ std::string IncomingCallLog::Record(const std::string& name, const std::string& 
 bool IncomingCallLog::QueryCallInfo(HCALL call, std::vector<BYTE>& info) {
     info.assign(kCallInfoSize, 0);
     WriteDword(info.data(), kCallInfoSize, linecallinfo::dwTotalSize, linecallinfo::kFixedSize);
-    state_.session.lastResult = tapi_.Api().lineGetCallInfo(call, info.data());
-    if (state_.session.lastResult != 0) {
+    session_.lastResult = tapi_.Api().lineGetCallInfo(call, info.data());
+    if (session_.lastResult != 0) {
         tapi_.DropCall();
         return false;
     }
@@ -54,8 +54,8 @@ bool IncomingCallLog::QueryCallInfo(HCALL call, std::vector<BYTE>& info) {
     needed = std::clamp<DWORD>(needed, kCallInfoSize, kMaxCallInfoSize);
     info.assign(needed, 0);
     WriteDword(info.data(), needed, linecallinfo::dwTotalSize, needed);
-    state_.session.lastResult = tapi_.Api().lineGetCallInfo(call, info.data());
-    return state_.session.lastResult == 0;
+    session_.lastResult = tapi_.Api().lineGetCallInfo(call, info.data());
+    return session_.lastResult == 0;
 }
 
 void IncomingCallLog::LogIncomingCall(HCALL& callHandle) {
@@ -68,9 +68,9 @@ void IncomingCallLog::LogIncomingCall(HCALL& callHandle) {
         return vartext::Field(area, ReadDword(info.data(), size, offsetAt),
                               ReadDword(info.data(), size, sizeAt), fixed);
     };
-    state_.callerNumber = field(linecallinfo::dwCallerIDOffset, linecallinfo::dwCallerIDSize);
-    state_.callerName = field(linecallinfo::dwCallerIDNameOffset, linecallinfo::dwCallerIDNameSize);
-    Append(Record(ShownName(state_.callerName), ShownNumber(state_.callerNumber), clock_.Now()));
+    caller_.number = field(linecallinfo::dwCallerIDOffset, linecallinfo::dwCallerIDSize);
+    caller_.name = field(linecallinfo::dwCallerIDNameOffset, linecallinfo::dwCallerIDNameSize);
+    Append(Record(ShownName(caller_.name), ShownNumber(caller_.number), clock_.Now()));
 }
 
 bool IncomingCallLog::Append(const std::string& record) const {

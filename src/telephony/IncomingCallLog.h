@@ -6,7 +6,7 @@
 
 #include "platform/tapi/Tapi32.h"
 
-struct AppState;
+struct TapiSession;
 class Tapi;
 namespace platform {
 class Clock;
@@ -21,7 +21,13 @@ public:
         "Pelmarsh menu.";
     static constexpr platform::DWORD kCallInfoSize = 2344;
 
-    IncomingCallLog(Tapi& tapi, AppState& state, const platform::Clock& clock, QString path);
+    // The caller id of the last call logged.
+    struct CallerId {
+        std::string name;
+        std::string number;
+    };
+
+    IncomingCallLog(Tapi& tapi, TapiSession& session, const platform::Clock& clock, QString path);
 
     // Reads the caller id of the call and appends its record.
     void LogIncomingCall(platform::HCALL& callHandle);
@@ -37,12 +43,14 @@ public:
     bool Append(const std::string& record) const;
     // At start-up: a record torn by a crash is cut off.
     void CutTornTail() const;
+    const CallerId& LastCaller() const { return caller_; }
 
 private:
     bool QueryCallInfo(platform::HCALL call, std::vector<platform::BYTE>& info);
 
     Tapi& tapi_;
-    AppState& state_;
+    TapiSession& session_;
+    CallerId caller_;
     const platform::Clock& clock_;
     QString path_;
 };

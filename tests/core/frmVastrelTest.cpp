@@ -143,7 +143,7 @@ TEST_F(ScanTest, OnlineTimeGrowsByOneIntervalPerScanTheAlarmFollowsAndTestRestar
     char text[255] = "test";
     COPYDATASTRUCT cds{3, 5, text};
     h.windows.SendMessageA(w.Hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds));
-    EXPECT_TRUE(h.state.testRequested);
+    EXPECT_TRUE(h.state.command.testRequested);
     EXPECT_EQ(Column(w, 4)[0], " 0 h  00 m  10 s");
 }
 

@@ -21,39 +21,28 @@ using e2e::WaitFor;
 
 // One virtual screen for the whole suite; its servers stop with it, by PID.
 struct Screen {
-    e2e::Processes servers;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    sandbox::XDisplay display;
+    QProcessEnvironment& env = display.env();
+
     // Empty when the screen is up, else what is missing or did not start.
     QString Start() {
         for (const char* tool : {"Xvfb", "openbox", "trayer", "xdotool", "xprop", "import"})
             if (QStandardPaths::findExecutable(tool).isEmpty()) return tool;
-        int display = 140;
-        const auto socket = [&] { return QString("/tmp/.X11-unix/X%1").arg(display); };
-        while (display < 200 && (QFile::exists(socket()) ||
-                                 QFile::exists(QString("/tmp/.X%1-lock").arg(display))))
-            ++display;
-        env.insert("DISPLAY", QString(":%1").arg(display));
-        env.remove("WAYLAND_DISPLAY");
-        if (display == 200 || !Server("Xvfb", {env.value("DISPLAY"), "-screen", "0",
-                                               "1024x768x24", "-nolisten", "tcp"}) ||
-            !WaitFor([&] { return QFile::exists(socket()); }, 5000))
-            return "a working Xvfb";
+        if (!display.Start(140, "1024x768")) return "a working Xvfb";
         // The window manager owns the screen before the panel maps.
-        if (!Server("openbox", {}) || !WaitFor([&] {
+        if (!display.StartOnIt("openbox", {}) || !WaitFor([&] {
                 return RunCommand("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}, env)
                     .out.contains("window id");
             }, 5000))
             return "a working openbox";
-        if (!Server("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel",
-                               "--width", "120", "--height", "28", "--SetDockType", "true",
-                               "--transparent", "false", "--tint", "0x404040"}) ||
+        if (!display.StartOnIt("trayer", {"--edge", "top", "--align", "right", "--widthtype",
+                                          "pixel", "--width", "120", "--height", "28",
+                                          "--SetDockType", "true", "--transparent", "false",
+                                          "--tint", "0x404040"}) ||
             !WaitFor([&] { return Xdo({"search", "--onlyvisible", "--class", "trayer"}).code == 0; },
                      5000))
             return "a mapped trayer panel";
         return {};
-    }
-    bool Server(const QString& program, const QStringList& args) {
-        return servers.Start(program, args, env, true, QProcess::MergedChannels);
     }
     e2e::Output Xdo(const QStringList& args) const { return RunCommand("xdotool", args, env); }
 };

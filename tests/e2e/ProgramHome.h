@@ -12,12 +12,9 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include <algorithm>
-#include <csignal>
-#include <functional>
-#include <memory>
 #include <optional>
-#include <vector>
+
+#include "Sandbox.h"
 
 namespace e2e {
 
@@ -25,67 +22,11 @@ inline QString BinDir() {
     return qEnvironmentVariable("VASTREL_BIN_DIR");
 }
 
-// Sanitizer builds run several times slower; their CI step says by how much.
-inline int Slowdown() {
-    return std::max(1, qEnvironmentVariableIntValue("VASTREL_TEST_SLOWDOWN"));
-}
-
-inline bool WaitFor(const std::function<bool()>& condition, int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > ms * Slowdown()) return false;
-        QThread::msleep(25);
-        QCoreApplication::processEvents();  // QProcess learns of a child's end here
-    }
-    return true;
-}
-
-struct Output {
-    int code = -1;
-    QByteArray out;
-};
-
-// A short command; killed when it overruns, so no test can hang on one.
-inline Output RunCommand(const QString& program, const QStringList& args,
-                         const QProcessEnvironment& env, int ms = 5000) {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    if (p.waitForFinished(ms * Slowdown()) && p.exitStatus() == QProcess::NormalExit)
-        return {p.exitCode(), p.readAllStandardOutput()};
-    p.kill();
-    p.waitForFinished(1000);
-    return {};
-}
-
-// Long-running processes: terminated, then killed, by PID, newest first.
-class Processes {
-public:
-    ~Processes() { StopAll(); }
-    QProcess* Start(const QString& program, const QStringList& args, const QProcessEnvironment& env,
-                    bool wait = true,
-                    QProcess::ProcessChannelMode mode = QProcess::ForwardedErrorChannel) {
-        auto* p = started_.emplace_back(std::make_unique<QProcess>()).get();
-        p->setProcessEnvironment(env);
-        p->setProcessChannelMode(mode);
-        p->start(program, args);
-        return !wait || p->waitForStarted(5000 * Slowdown()) ? p : nullptr;
-    }
-    void StopAll() {
-        for (auto it = started_.rbegin(); it != started_.rend(); ++it)
-            if ((*it)->state() != QProcess::NotRunning && !Stop(it->get(), SIGTERM))
-                Stop(it->get(), SIGKILL);
-        started_.clear();
-    }
-    static bool Stop(QProcess* p, int signal) {
-        ::kill(static_cast<pid_t>(p->processId()), signal);
-        return p->waitForFinished(5000 * Slowdown());
-    }
-
-private:
-    std::vector<std::unique_ptr<QProcess>> started_;
-};
+using sandbox::Output;
+using sandbox::Processes;
+using sandbox::RunCommand;
+using sandbox::Slowdown;
+using sandbox::WaitFor;
 
 class ProgramHome {
 public:

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "FakeWindowSystem.h"
-#include "core/AppState.h"
+#include "shell/CommandText.h"
 #include "shell/WindowHook.h"
 
 using namespace platform;
@@ -15,25 +15,26 @@ using Calls = std::vector<std::string>;
 class WindowHookTest : public ::testing::Test {
 protected:
     FakeWindowSystem windows;
-    AppState state;
+    CommandText command;
+    HWND main = 0;
     Calls calls;
-    WindowHook hook{windows, state, {[this] { calls.push_back("unload"); },
+    WindowHook hook{windows, command, {[this] { calls.push_back("unload"); },
                                      [this] { calls.push_back("options"); },
                                      [this] { calls.push_back("rebuild"); }}};
 
     void SetUp() override {
-        state.mainHwnd = windows.CreateWindowHandle();
-        windows.SetWindowLongA(state.mainHwnd, GWL_WNDPROC, [this](HWND, UINT m, WPARAM, LPARAM) {
+        main = windows.CreateWindowHandle();
+        windows.SetWindowLongA(main, GWL_WNDPROC, [this](HWND, UINT m, WPARAM, LPARAM) {
             calls.push_back("old " + std::to_string(m));
             return LRESULT{7};
         });
-        hook.Hook();
+        hook.Hook(main);
     }
     LRESULT Send(DWORD dwData, const std::string& text, DWORD cbData, char fill = '\0') {
         std::vector<char> buffer(300, fill);
         std::copy(text.begin(), text.end(), buffer.begin());
         COPYDATASTRUCT cds{dwData, cbData, buffer.data()};
-        return windows.SendMessageA(state.mainHwnd, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds));
+        return windows.SendMessageA(main, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds));
     }
 };
 
@@ -49,20 +50,20 @@ TEST_F(WindowHookTest, CopyDataCodesTheTestCommandCloseAndUnhook) {
     for (const auto& [code, bytes, size, text, test, expected] : cases) {
         calls.clear();
         EXPECT_EQ(Send(code, bytes, size), 7) << code << " " << bytes;
-        EXPECT_EQ(std::tuple(state.copyDataText, state.testRequested, calls), std::tuple(text, test, expected))
+        EXPECT_EQ(std::tuple(command.text, command.testRequested, calls), std::tuple(text, test, expected))
             << code << " " << bytes;
     }
-    windows.SendMessageA(state.mainHwnd, 0x1234, 0, 0);
+    windows.SendMessageA(main, 0x1234, 0, 0);
     EXPECT_EQ(calls.back(), "old 4660");
     // Oversized frames are never read past the hand-over buffer.
     Send(3, "", 100000, 'x');
-    EXPECT_EQ(state.copyDataText.size(), WindowHook::kMaxCopyData);
+    EXPECT_EQ(command.text.size(), WindowHook::kMaxCopyData);
     COPYDATASTRUCT empty{3, 10, nullptr};
-    windows.SendMessageA(state.mainHwnd, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&empty));
-    EXPECT_EQ(state.copyDataText, "");
+    windows.SendMessageA(main, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&empty));
+    EXPECT_EQ(command.text, "");
     // Close unloads; Unhook gives the old procedure back.
     calls.clear();
-    windows.SendMessageA(state.mainHwnd, WM_CLOSE, 0, 0);
+    windows.SendMessageA(main, WM_CLOSE, 0, 0);
     EXPECT_EQ(calls, (Calls{"unload", "old 16"}));
     hook.Unhook();
     calls.clear();

@@ -29,8 +29,8 @@ protected:
     Tapi tapi{api, registry, state.session, tray};
     FakeClock clock{QDateTime(QDate(2026, 12, 5), QTime(21, 45, 4))};
     QString path = dir.path() + "/In.log";
-    IncomingCallLog log{tapi, state, clock, path};
-    CallBacks callbacks{tapi, state, log};
+    IncomingCallLog log{tapi, state.session, clock, path};
+    CallBacks callbacks{tapi, state.session, state.command, log};
 
     void CallState(HCALL call, DWORD newState) {
         callbacks.LineCallback(call, LINE_CALLSTATE, 0, newState, 0, 0);
@@ -56,7 +56,7 @@ TEST_F(CallBacksTest, CallStatesRepliesAndRequestsAreHandledAsTheyCome) {
     // A disconnected call is dropped only after the test command.
     CallState(5, LINECALLSTATE_DISCONNECTED);
     EXPECT_EQ(api.log.size(), 2u);
-    state.testRequested = true;
+    state.command.testRequested = true;
     CallState(5, LINECALLSTATE_DISCONNECTED);
     EXPECT_EQ(api.Count("lineDrop 5"), 1);
     // Only the matching reply clears the pending drop.
@@ -81,7 +81,7 @@ TEST_F(CallBacksTest, AnOfferedCallIsLoggedInFixedColumnsUnderTheHeaders) {
               "Pelmarsh menu.");
     EXPECT_EQ(lines[2].toStdString(), " Unknown Caller" + std::string(28, ' ') + "5551234" +
                                           std::string(48, ' ') + "12-05-2026  21:45:04");
-    EXPECT_EQ(state.callerNumber, "5551234");
+    EXPECT_EQ(log.LastCaller().number, "5551234");
 }
 
 TEST_F(CallBacksTest, LongMissingOrControlCharacterCallerIdsKeepTheColumns) {

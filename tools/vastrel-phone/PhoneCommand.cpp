@@ -4,16 +4,21 @@
 #include <charconv>
 #include <ostream>
 
-#include "platform/tapi/sim/EscapedText.h"
+#include "platform/tapi/EscapedText.h"
 
 using platform::DWORD;
-using platform::sim::EscapedText;
+using platform::EscapedText;
 using platform::sim::ExchangeState;
 
-PhoneCommand::PhoneCommand(const platform::sim::ExchangeConfig& config,
+PhoneCommand::PhoneCommand(const platform::TelephonyConfig& telephony,
                            platform::sim::ExchangeStore& store, std::ostream& out,
                            std::ostream& err)
-    : config_(config), store_(store), out_(out), err_(err) {}
+    : provider_(telephony.Provider()),
+      simulated_(telephony.ProviderIs("sim")),
+      config_(telephony.Exchange()),
+      store_(store),
+      out_(out),
+      err_(err) {}
 
 std::string PhoneCommand::UsageText() {
     return "Usage: vastrel-phone COMMAND [ARGUMENTS]\n"
@@ -48,8 +53,8 @@ int PhoneCommand::Run(const std::vector<std::string>& arguments) {
         out_ << UsageText();
         return kOk;
     }
-    if (config_.provider != "sim") {
-        return Fail("telephon.ini selects the provider '" + config_.provider +
+    if (!simulated_) {
+        return Fail("telephon.ini selects the provider '" + provider_ +
                         "'; only the simulated exchange (sim) can be driven",
                     kFailed);
     }

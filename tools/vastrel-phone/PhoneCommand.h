@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/tapi/TelephonyConfig.h"
 #include "platform/tapi/sim/ExchangeConfig.h"
 #include "platform/tapi/sim/ExchangeStore.h"
 
@@ -14,7 +15,7 @@ public:
     static constexpr int kFailed = 1;
     static constexpr int kBadUsage = 2;
 
-    PhoneCommand(const platform::sim::ExchangeConfig& config, platform::sim::ExchangeStore& store,
+    PhoneCommand(const platform::TelephonyConfig& telephony, platform::sim::ExchangeStore& store,
                  std::ostream& out, std::ostream& err);
 
     // arguments: the raw bytes of argv without the program name; returns the exit code.
@@ -32,7 +33,9 @@ private:
     bool ParseLine(const std::string& text, platform::DWORD* device);
     int Fail(const std::string& message, int code);
 
-    const platform::sim::ExchangeConfig& config_;
+    std::string provider_;  // the one telephon.ini selects
+    bool simulated_;        // only the simulated exchange can be driven
+    platform::sim::ExchangeConfig config_;
     platform::sim::ExchangeStore& store_;
     std::ostream& out_;
     std::ostream& err_;

@@ -22,8 +22,8 @@ int main(int argc, char** argv) {
                   << paths.runtimeProblem.toStdString() << "\n";
         return 1;
     }
-    const auto config = platform::sim::ExchangeConfig::Load(paths.settingsDir);
+    const auto telephony = platform::TelephonyConfig::Load(paths.settingsDir);
     platform::sim::ExchangeStore store(platform::sim::ExchangeStore::DefaultPath(paths.runtimeDir));
-    PhoneCommand command(config, store, std::cout, std::cerr);
+    PhoneCommand command(telephony, store, std::cout, std::cerr);
     return command.Run(arguments);
 }

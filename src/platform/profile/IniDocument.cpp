@@ -1,6 +1,7 @@
 #include "IniDocument.h"
 
 #include <cstring>
+#include <set>
 
 #include "platform/AsciiCase.h"
 
@@ -100,6 +101,25 @@ std::optional<std::string_view> IniDocument::Find(std::string_view section,
     const Location location = Locate(section, key);
     if (!location.keyLine) return std::nullopt;
     return ParseKeyLine(Content(*location.keyLine))->value;
+}
+
+void IniDocument::ForEachKey(const KeyVisitor& visit) const {
+    std::set<std::string> seen;  // folded names: a section's later blocks are not read
+    std::optional<std::string_view> section;
+    for (std::size_t pos = 0; pos < text_.size();) {
+        const Line line = LineAt(pos);
+        pos = line.End();
+        const std::string_view content = Content(line);
+        if (const auto name = SectionName(content)) {
+            std::string folded(*name);
+            std::transform(folded.begin(), folded.end(), folded.begin(), FoldCase);
+            section = seen.insert(std::move(folded)).second ? name : std::nullopt;
+            continue;
+        }
+        if (!section) continue;
+        if (const auto keyLine = ParseKeyLine(content))
+            visit(*section, keyLine->key, keyLine->value);
+    }
 }
 
 std::string_view IniDocument::LineEnd() const {

@@ -2,6 +2,7 @@
 // The text of one private-profile file, searched the way the profile
 // functions search it. Lines are found by scanning, never stored, so a huge
 // or damaged file costs one linear pass and no extra memory per line.
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +16,13 @@ public:
     // The value of key in the first section of that name (case ignored),
     // with the blanks after "=" skipped; the first of repeated keys counts.
     std::optional<std::string_view> Find(std::string_view section, std::string_view key) const;
+
+    // Every key line Find can see, in one pass and in file order: those of
+    // the first section of each name, repeated keys included (Find gives the
+    // first). For reading a whole file without one pass per key.
+    using KeyVisitor =
+        std::function<void(std::string_view section, std::string_view key, std::string_view value)>;
+    void ForEachKey(const KeyVisitor& visit) const;
 
     // The whole text with "key=value" replacing the key's line, or added at
     // the end of its section, or in a new section at the end of the text.

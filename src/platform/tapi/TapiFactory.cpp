@@ -1,6 +1,7 @@
 #include "TapiFactory.h"
 
 #include "platform/tapi/NoLineProvider.h"
+#include "platform/tapi/TelephonyConfig.h"
 #include "platform/tapi/kamailio/KamailioConfig.h"
 #include "platform/tapi/kamailio/KamailioProvider.h"
 #include "platform/tapi/sim/ExchangeStore.h"
@@ -10,15 +11,13 @@ namespace platform {
 
 std::unique_ptr<Tapi32> CreateTapiService(const Paths& paths) {
     sim::ExchangeConfig::CreateIfMissing(paths.settingsDir);
-    const sim::ExchangeConfig config = sim::ExchangeConfig::Load(paths.settingsDir);
-    if (QString::fromStdString(config.provider).compare("kamailio", Qt::CaseInsensitive) == 0) {
-        return std::make_unique<TapiService>(std::make_unique<kamailio::KamailioProvider>(
-            kamailio::KamailioConfig::Load(paths.settingsDir)));
+    const TelephonyConfig config = TelephonyConfig::Load(paths.settingsDir);
+    if (config.ProviderIs("kamailio")) {
+        return std::make_unique<TapiService>(
+            std::make_unique<kamailio::KamailioProvider>(config.Kamailio()));
     }
-    if (config.provider != "sim") {
-        return std::make_unique<TapiService>(std::make_unique<NoLineProvider>());
-    }
-    return CreateSimTapiService(config, paths);
+    if (config.ProviderIs("sim")) return CreateSimTapiService(config.Exchange(), paths);
+    return std::make_unique<TapiService>(std::make_unique<NoLineProvider>());
 }
 
 std::unique_ptr<TapiService> CreateSimTapiService(const sim::ExchangeConfig& config,

@@ -4,6 +4,9 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
+
+#include <poll.h>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -11,14 +14,23 @@
 namespace platform {
 namespace {
 
-// The one mutable file-level value: a signal handler can reach nothing else.
-// Set before the handlers are installed, cleared after they are removed.
+// The only mutable file-level values: a signal handler can reach nothing
+// else. Set before the handlers are installed, cleared after they are removed.
 volatile sig_atomic_t gSignalWriteFd = -1;
+// When not -1: end the process in the handler with this status, after
+// writing gEndLine (a string literal) to standard error.
+volatile sig_atomic_t gEndStatus = -1;
+const char* volatile gEndLine = nullptr;
 
 constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 extern "C" void OnTerminationSignal(int signo) {
     const int savedErrno = errno;
+    if (const int status = gEndStatus; status >= 0) {
+        if (const char* line = gEndLine)
+            [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, line, std::strlen(line));
+        ::_exit(status);
+    }
     const int fd = gSignalWriteFd;
     if (fd >= 0) {
         const char byte = static_cast<char>(signo);
@@ -58,6 +70,14 @@ bool TerminationSignals::Install() {
     return true;
 }
 
+void TerminationSignals::EndAtOnce(int status, const char* line) {
+    gEndLine = line;
+    gEndStatus = status;
+    // A signal that came before this call is still to be handled.
+    pollfd p{readFd_, POLLIN, 0};
+    if (installed_ && ::poll(&p, 1, 0) > 0) OnTerminationSignal(SIGTERM);
+}
+
 void TerminationSignals::Drain() {
     char bytes[64];
     while (::read(readFd_, bytes, sizeof(bytes)) > 0) {
@@ -74,6 +94,8 @@ void TerminationSignals::Uninstall() {
     sigemptyset(&action.sa_mask);
     for (int signo : kSignals) ::sigaction(signo, &action, nullptr);
     gSignalWriteFd = -1;
+    gEndStatus = -1;
+    gEndLine = nullptr;
     notifier_.reset();
     ::close(readFd_);
     ::close(writeFd_);

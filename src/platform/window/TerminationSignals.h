@@ -23,6 +23,10 @@ public:
     // Readable from the moment a signal arrives until the event loop has
     // handled it: a blocking wait elsewhere polls it to give up at once.
     int PendingFd() const { return readFd_; }
+    // From now on a signal ends the process at once, in the handler, with
+    // this status and line (a string literal): for a process with nothing
+    // to save that may be waiting anywhere, a lock or a reply.
+    void EndAtOnce(int status, const char* line);
 
 private:
     void Drain();

@@ -46,6 +46,11 @@ InstanceLock::Result UnixWindowSystem::TakeInstanceLock() {
     }
     holdsLock_ = result == InstanceLock::Result::Acquired;
     if (holdsLock_ && !hadIt) RemoveStaleSockets();
+    // A second start only hands over its command: from here a signal ends
+    // it at once, whatever it waits on (the running copy's answer, or the
+    // registry's lock held by a copy that is stopped).
+    if (result == InstanceLock::Result::HeldByOther && InstallSignals())
+        signals_->EndAtOnce(1, "vastrel: ended before the running copy answered\n");
     return result;
 }
 
@@ -211,19 +216,22 @@ bool UnixWindowSystem::TerminationPending() const {
     return ::poll(&p, 1, 0) > 0;
 }
 
-void UnixWindowSystem::RouteTerminationSignalsTo(HWND hWnd) {
-    signalTarget_ = hWnd;
-    if (signals_) return;
+bool UnixWindowSystem::InstallSignals() {
+    if (signals_) return true;
     signals_ = std::make_unique<TerminationSignals>([this] {
         if (signalTarget_ != 0 && windows_.contains(signalTarget_))
             RunProcedure(signalTarget_, WM_CLOSE, 0, 0);
         else
             QCoreApplication::exit(1);  // nobody to close: still never ignored
     });
-    if (!signals_->Install()) {
-        signals_.reset();
-        lastError_ = ERROR_ACCESS_DENIED;
-    }
+    if (signals_->Install()) return true;
+    signals_.reset();
+    return false;
+}
+
+void UnixWindowSystem::RouteTerminationSignalsTo(HWND hWnd) {
+    signalTarget_ = hWnd;
+    if (!InstallSignals()) lastError_ = ERROR_ACCESS_DENIED;
 }
 
 }  // namespace platform

@@ -40,7 +40,8 @@ public:
 
     // The previous-instance lock, asked for before the window exists so that
     // a start without a safe lock can refuse to run. The first time it is
-    // taken, socket files of copies that died (kill -9) are removed.
+    // taken, socket files of copies that died (kill -9) are removed; when
+    // another copy holds it, termination signals end this one at once.
     InstanceLock::Result TakeInstanceLock();
 
     bool PrevInstance() override;
@@ -73,6 +74,7 @@ private:
     LRESULT Deliver(HWND hWnd, CopyDataFrame::Message message);
     LRESULT SendRemote(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
     void RemoveStaleSockets();
+    bool InstallSignals();
     bool TerminationPending() const;
 
     QString runtimeDir_;

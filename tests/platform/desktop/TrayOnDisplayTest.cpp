@@ -8,9 +8,9 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
-#include <deque>
 #include <vector>
 
+#include "Sandbox.h"
 #include "platform/desktop/QtNotifyIcon.h"
 
 namespace platform {
@@ -20,38 +20,20 @@ constexpr const char* kChildVariable = "VASTREL_TRAY_CHILD";
 
 TEST(TrayOnDisplay, ClicksOnARealTrayArriveAsMouseCodes) {
     if (qEnvironmentVariableIsSet(kChildVariable)) GTEST_SKIP() << "the child side runs";
-    const QString xvfb = QStandardPaths::findExecutable("Xvfb"),
-                  trayer = QStandardPaths::findExecutable("trayer");
-    if (xvfb.isEmpty() || trayer.isEmpty() || QStandardPaths::findExecutable("xdotool").isEmpty())
-        GTEST_SKIP() << "needs Xvfb, trayer and xdotool";
-    const auto socket = [](int display) { return QString("/tmp/.X11-unix/X%1").arg(display); };
-    int display = 90;
-    while (QFile::exists(socket(display)) || QFile::exists(QString("/tmp/.X%1-lock").arg(display)))
-        ++display;
-    const QString name = QString(":%1").arg(display);
-
-    std::deque<QProcess> processes;  // each killed by its pid when the test ends
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    const auto start = [&](const QString& program, const QString& args) {
-        QProcess& p = processes.emplace_back();
-        p.setProcessEnvironment(env);
-        p.setProcessChannelMode(QProcess::MergedChannels);
-        p.start(program, args.split(' '));
-        return p.waitForStarted(3000) ? &p : nullptr;
-    };
-    ASSERT_TRUE(start(xvfb, name + " -screen 0 640x480x24 -nolisten tcp"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(socket(display)); }, 5000));
-    env.insert("DISPLAY", name);
-    env.remove("DBUS_SESSION_BUS_ADDRESS");  // XEmbed, which trayer hosts
-    ASSERT_TRUE(start(trayer,
-                      "--edge top --align right --widthtype pixel --width 120 --height 28 "
-                      "--SetDockType true"));
-    env.insert("QT_QPA_PLATFORM", "xcb");
-    env.insert(kChildVariable, "1");
-    QProcess* child =
-        start(QCoreApplication::applicationFilePath(), "--gtest_filter=TrayOnDisplay.ChildSide");
-    const bool finished = child && child->waitForFinished(15000);
-    for (QProcess& p : processes) p.kill(), p.waitForFinished(2000);
+    for (const char* tool : {"Xvfb", "trayer", "xdotool"})
+        if (QStandardPaths::findExecutable(tool).isEmpty())
+            GTEST_SKIP() << "needs Xvfb, trayer and xdotool";
+    sandbox::XDisplay display;  // stops, with trayer, by PID when the test ends
+    ASSERT_TRUE(display.Start(90, "640x480"));
+    display.env().remove("DBUS_SESSION_BUS_ADDRESS");  // XEmbed, which trayer hosts
+    ASSERT_TRUE(display.StartOnIt("trayer", QString("--edge top --align right --widthtype pixel "
+                                                    "--width 120 --height 28 --SetDockType true")
+                                                .split(' ')));
+    display.env().insert("QT_QPA_PLATFORM", "xcb");
+    display.env().insert(kChildVariable, "1");
+    QProcess* child = display.StartOnIt(QCoreApplication::applicationFilePath(),
+                                        {"--gtest_filter=TrayOnDisplay.ChildSide"});
+    const bool finished = child && child->waitForFinished(15000 * sandbox::Slowdown());
     ASSERT_TRUE(finished) << "child did not finish";
     EXPECT_EQ(child->exitCode(), 0) << child->readAll().toStdString();
 }

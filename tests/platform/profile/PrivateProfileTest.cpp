@@ -115,13 +115,14 @@ TEST_F(PrivateProfileTest, AWriteKeepsTheValueOfALastLineCutOffAfterItsCr) {
 }
 
 TEST_F(PrivateProfileTest, GarbageAndHugeFilesNeitherConfuseNorSlowDown) {
-    std::string garbage;
-    for (int i = 0; i < 65536; ++i) garbage += static_cast<char>((i * 2654435761u) >> 13);
-    WriteIni(garbage + "\n[Preferences]\r\nAl\0rm=1\r\nAlarm=x\0y\r\n"s + garbage);
+    // Binary garbage around keys is in the fuzz seeds; here, that a write
+    // keeps unknown bytes as they were.
+    const std::string odd = "\x01\xff\x7f odd\r\n[Preferences]\r\nAl\0rm=1\r\nAlarm=x\0y\r\n"s;
+    WriteIni(odd);
     EXPECT_EQ(Get("Alarm"), "x");
     ASSERT_TRUE(Put("Lines", "4"));
     EXPECT_EQ(Get("Lines"), "4");
-    EXPECT_EQ(ReadIni().substr(0, garbage.size()), garbage) << "unknown lines kept byte for byte";
+    EXPECT_EQ(ReadIni().substr(0, odd.size()), odd) << "unknown lines kept byte for byte";
 
     // One 10 MB line without a line end, then 10 MB of short lines.
     QElapsedTimer timer;

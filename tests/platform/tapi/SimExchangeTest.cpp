@@ -1,45 +1,17 @@
-// The simulated exchange: telephon.ini, the shared state file and demo traffic.
+// The simulated exchange: the shared state file and demo traffic.
 #include <gtest/gtest.h>
 
-#include <QFile>
-#include <QTemporaryDir>
 #include <unistd.h>
+#include <QTemporaryDir>
 
 #include "SpecialFiles.h"
-#include "platform/tapi/kamailio/KamailioConfig.h"
 #include "platform/tapi/sim/DemoTraffic.h"
-#include "platform/tapi/sim/ExchangeConfig.h"
 #include "platform/tapi/sim/ExchangeStore.h"
 
 using namespace platform;
 using namespace platform::sim;
 
 namespace {
-
-TEST(ExchangeConfigTest, ReadsEscapedNamesAndFallsBackOnDamagedValues) {
-    const auto config = ExchangeConfig::Parse(
-        "garbage\n[Exchange\nLines=1\n[exchange]\nTRAFFIC=Demo\nSeed=42\nDrop=async\n"
-        "[Line2]\nName=  Front\\x00desk\\tA\\\\B\\x7\\q\\\nCaps=fail\n"
-        "[LINE3]\nOpen=fail\nVersions=0x00010004-20000\n[Line1]\nVersions=20000-10003\n\xff\xfe="
-        "\x01");
-    EXPECT_EQ(4u, config.lines);  // the key under the broken header is not taken
-    EXPECT_TRUE(config.demoTraffic);
-    EXPECT_EQ(42u, config.seed);
-    EXPECT_TRUE(config.acceptDrop);
-    EXPECT_EQ("Line 1", config.Name(0));
-    EXPECT_EQ(std::string("Front\0desk\tA\\B\\x7\\q\\", 20), config.Name(1));
-    EXPECT_TRUE(config.Line(1).capsFail);
-    EXPECT_TRUE(config.Line(2).openFail);
-    EXPECT_EQ(0x00010004u, config.Line(2).versions.low);
-    EXPECT_EQ(0x00020000u, config.Line(2).versions.high);
-    EXPECT_EQ(0x00010003u, config.Line(0).versions.low);  // a reversed range is not taken
-    const std::pair<const char*, DWORD> lines[] = {
-        {"0", 0},     {"-5", 0},   {"many", 4},
-        {"12abc", 4}, {"0007", 7}, {"99999999999999999999999", ExchangeConfig::kMaxLines}};
-    for (const auto& [value, expected] : lines)
-        EXPECT_EQ(expected, ExchangeConfig::Parse(std::string("[Exchange]\nLines=") + value).lines)
-            << value;
-}
 
 // Another process's changes, every byte of them, show at the next refresh.
 TEST(ExchangeStoreTest, AnotherProcessesChangesShowAtTheNextRefresh) {
@@ -74,29 +46,20 @@ TEST(ExchangeStoreTest, AnotherProcessesChangesShowAtTheNextRefresh) {
     EXPECT_EQ(2u, vastrel.State().CallsOn(1).size());
 }
 
-// A FIFO as telephon.ini or as the shared state reads as unreadable at once
-// and is never written through or replaced; a telephon.ini made anew is private.
-TEST(ExchangeFilesTest, AFifoInPlaceOfEitherFileIsNeitherWaitedOnNorReplaced) {
+// A FIFO as the shared state reads as empty at once and is never written
+// through or replaced.
+TEST(ExchangeStoreTest, AFifoInPlaceOfTheStateIsNeitherWaitedOnNorReplaced) {
     QTemporaryDir dir;
-    const QString ini = ExchangeConfig::FilePath(dir.path());
     const QString state = ExchangeStore::DefaultPath(dir.path());
-    ASSERT_TRUE(MakeFifo(ini) && MakeFifo(state));
+    ASSERT_TRUE(MakeFifo(state));
     const auto unreadable = [&] {
-        ExchangeConfig::CreateIfMissing(dir.path());
-        const bool defaults = !ExchangeConfig::Load(dir.path()).demoTraffic &&
-                              kamailio::KamailioConfig::Load(dir.path()).lines.empty();
         ExchangeStore store(state);
         store.Refresh();
         const bool updated = store.Update([](ExchangeState& s) { s.Ring(0, "1", ""); });
-        return defaults && store.State().Calls().empty() && !updated ? 0 : 1;
+        return store.State().Calls().empty() && !updated ? 0 : 1;
     };
     EXPECT_EQ(ExitCodeWithin(5000, unreadable), 0);
-    EXPECT_TRUE(IsFifo(ini) && IsFifo(state));
-
-    ASSERT_TRUE(QFile::remove(ini));
-    ExchangeConfig::CreateIfMissing(dir.path());
-    EXPECT_TRUE(ExchangeConfig::Load(dir.path()).demoTraffic);
-    EXPECT_EQ(ModeOf(ini), 0600);
+    EXPECT_TRUE(IsFifo(state));
 }
 
 std::vector<DemoAction> TenMinutes(std::uint32_t seed, std::int64_t stepMs) {
@@ -118,8 +81,12 @@ TEST(DemoTrafficTest, TheSameSeedRepeatsTheRunWithOneCallALineAtATime) {
     for (const DemoAction& a : actions) {
         ASSERT_LT(a.device, 4u);
         rings += a.kind == DemoAction::Kind::Ring;
-        if (a.kind == DemoAction::Kind::Ring) { EXPECT_EQ(0, active[a.device]++) << "two calls on one line"; }
-        if (a.kind == DemoAction::Kind::Hangup) { EXPECT_EQ(0, --active[a.device]) << "a hangup without a call"; }
+        if (a.kind == DemoAction::Kind::Ring) {
+            EXPECT_EQ(0, active[a.device]++) << "two calls on one line";
+        }
+        if (a.kind == DemoAction::Kind::Hangup) {
+            EXPECT_EQ(0, --active[a.device]) << "a hangup without a call";
+        }
     }
     EXPECT_GT(rings, 5);
 }

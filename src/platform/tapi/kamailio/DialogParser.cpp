@@ -38,7 +38,9 @@ std::optional<std::string> DialogKey(const QString& text) {
     const qsizetype colon = text.indexOf(':');
     if (text.size() > kMaxKey || colon <= 0 || colon == text.size() - 1) return std::nullopt;
     for (qsizetype i = 0; i < text.size(); ++i) {
-        if (i != colon && !text[i].isDigit()) return std::nullopt;
+        // ASCII only: other scripts' digits name no dialog a snapshot could list.
+        const QChar c = text[i];
+        if (i != colon && (c < u'0' || c > u'9')) return std::nullopt;
     }
     return text.toStdString();
 }

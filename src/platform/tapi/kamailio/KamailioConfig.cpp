@@ -2,10 +2,7 @@
 
 #include <charconv>
 
-#include "platform/file/RegularFile.h"
-#include "platform/tapi/sim/EscapedText.h"
-#include "platform/tapi/sim/ExchangeConfig.h"
-#include "platform/tapi/sim/IniFile.h"
+#include "platform/tapi/EscapedText.h"
 
 namespace platform::kamailio {
 namespace {
@@ -35,35 +32,26 @@ bool ParseHostPort(std::string_view text, QString* host, quint16* port) {
 
 }  // namespace
 
-KamailioConfig KamailioConfig::Parse(std::string_view iniText) {
-    const sim::IniFile ini = sim::IniFile::Parse(iniText);
+KamailioConfig KamailioConfig::Read(const TelephonySection& kamailio) {
     KamailioConfig config;
-    if (auto v = ini.Value("Kamailio", "Rpc")) {
+    if (auto v = kamailio.Value("Rpc")) {
         const QUrl url(FromText(*v), QUrl::StrictMode);
         // The RPC client speaks plain HTTP only.
         if (url.isValid() && url.scheme() == "http" && !url.host().isEmpty()) config.rpc = url;
     }
-    if (auto v = ini.Value("Kamailio", "Events")) {
+    if (auto v = kamailio.Value("Events")) {
         ParseHostPort(*v, &config.eventsHost, &config.eventsPort);
     }
     for (std::size_t n = 1; n <= kMaxLines; ++n) {
         const std::string key = "Line" + std::to_string(n);
-        const auto extension = ini.Value("Kamailio", key);
+        const auto extension = kamailio.Value(key);
         if (!extension || extension->empty() || extension->size() > kMaxExtension) break;
         KamailioLine line{*extension, *extension};
-        if (auto name = ini.Value("Kamailio", key + "Name"); name && !name->empty())
-            line.name = sim::EscapedText::Unescape(*name);
+        if (auto name = kamailio.Value(key + "Name"); name && !name->empty())
+            line.name = EscapedText::Unescape(*name);
         config.lines.push_back(std::move(line));
     }
     return config;
-}
-
-KamailioConfig KamailioConfig::Load(const QString& settingsDir) {
-    std::string text;
-    if (RegularFile::Read(sim::ExchangeConfig::FilePath(settingsDir), text,
-                          sim::ExchangeConfig::kMaxFileBytes) != RegularFile::Status::Ok)
-        return KamailioConfig{};
-    return Parse(text);
 }
 
 }  // namespace platform::kamailio

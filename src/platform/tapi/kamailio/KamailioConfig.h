@@ -4,8 +4,9 @@
 #include <QString>
 #include <QUrl>
 #include <string>
-#include <string_view>
 #include <vector>
+
+#include "platform/tapi/TelephonySection.h"
 
 namespace platform::kamailio {
 
@@ -27,8 +28,7 @@ public:
 
     // Line1, Line2, ... up to the first one missing or empty. Unreadable
     // addresses keep their defaults.
-    static KamailioConfig Parse(std::string_view iniText);
-    static KamailioConfig Load(const QString& settingsDir);
+    static KamailioConfig Read(const TelephonySection& kamailio);
 };
 
 }  // namespace platform::kamailio

@@ -1,27 +1,15 @@
 #include "ExchangeConfig.h"
 
 #include <QFileInfo>
-#include <cctype>
 #include <charconv>
-#include <optional>
 
-#include "EscapedText.h"
-#include "IniFile.h"
 #include "platform/file/AtomicFile.h"
 #include "platform/file/RegularFile.h"
+#include "platform/tapi/EscapedText.h"
+#include "platform/tapi/TelephonyConfig.h"
 
 namespace platform::sim {
 namespace {
-
-bool SameText(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
 
 template <typename T>
 std::optional<T> ParseNumber(std::string_view text, int base = 10) {
@@ -57,43 +45,29 @@ std::optional<VersionRange> ParseVersions(std::string_view text) {
     return VersionRange{*low, *high};
 }
 
-// "Line12" -> device 11; anything else -> nothing.
-std::optional<DWORD> LineSectionDevice(std::string_view section) {
-    if (section.size() < 5 || !SameText(section.substr(0, 4), "line")) return std::nullopt;
-    const auto number = ParseNumber<DWORD>(section.substr(4));
-    if (!number || *number == 0) return std::nullopt;
-    return *number - 1;
-}
-
 }  // namespace
 
-ExchangeConfig ExchangeConfig::Parse(std::string_view iniText) {
-    const IniFile ini = IniFile::Parse(iniText);
+ExchangeConfig ExchangeConfig::Read(const TelephonySection& exchange,
+                                    const std::map<DWORD, const TelephonySection*>& lines) {
     ExchangeConfig config;
-    if (auto v = ini.Value("Provider", "Name"); v && !v->empty()) config.provider = *v;
-    if (auto v = ini.Value("Exchange", "Lines")) config.lines = ParseLines(*v, config.lines);
-    if (auto v = ini.Value("Exchange", "Traffic")) config.demoTraffic = SameText(*v, "demo");
-    if (auto v = ini.Value("Exchange", "Seed")) {
+    if (auto v = exchange.Value("Lines")) config.lines = ParseLines(*v, config.lines);
+    config.demoTraffic = exchange.ValueIs("Traffic", "demo");
+    if (auto v = exchange.Value("Seed")) {
         if (auto seed = ParseNumber<std::uint32_t>(*v)) config.seed = *seed;
     }
-    if (auto v = ini.Value("Exchange", "Drop")) config.acceptDrop = SameText(*v, "async");
+    config.acceptDrop = exchange.ValueIs("Drop", "async");
 
-    for (const std::string& section : ini.Sections()) {
-        const auto device = LineSectionDevice(section);
-        if (!device || *device >= config.lines) continue;
-        LineConfig& line = config.EditLine(*device);
-        if (auto v = ini.Value(section, "Name")) line.name = EscapedText::Unescape(*v);
-        if (auto v = ini.Value(section, "Caps")) line.capsFail = SameText(*v, "fail");
-        if (auto v = ini.Value(section, "Open")) line.openFail = SameText(*v, "fail");
-        if (auto v = ini.Value(section, "Versions")) {
+    for (const auto& [device, section] : lines) {
+        if (device >= config.lines) break;
+        LineConfig& line = config.EditLine(device);
+        if (auto v = section->Value("Name")) line.name = EscapedText::Unescape(*v);
+        line.capsFail = section->ValueIs("Caps", "fail");
+        line.openFail = section->ValueIs("Open", "fail");
+        if (auto v = section->Value("Versions")) {
             if (auto range = ParseVersions(*v)) line.versions = *range;
         }
     }
     return config;
-}
-
-QString ExchangeConfig::FilePath(const QString& settingsDir) {
-    return settingsDir + "/telephon.ini";
 }
 
 std::string ExchangeConfig::StarterText() {
@@ -111,25 +85,13 @@ std::string ExchangeConfig::StarterText() {
            "Drop=refuse\n";
 }
 
-ExchangeConfig ExchangeConfig::Load(const QString& settingsDir) {
-    std::string text;
-    switch (RegularFile::Read(FilePath(settingsDir), text, kMaxFileBytes)) {
-        case RegularFile::Status::Ok:
-            return Parse(text);
-        case RegularFile::Status::Missing:
-            return Parse(StarterText());
-        default:
-            return ExchangeConfig{};
-    }
-}
-
 void ExchangeConfig::CreateIfMissing(const QString& settingsDir) {
-    const QString path = FilePath(settingsDir);
+    const QString path = TelephonyConfig::FilePath(settingsDir);
     // Whatever is there, a FIFO or a dangling link too, is left alone.
     const QFileInfo info(path);
     if (info.exists() || info.isSymLink()) return;
     RegularFile::MakeFolders(settingsDir);
-    // A failure leaves no file; Load then uses the same starter values.
+    // A failure leaves no file, which TelephonyConfig reads as this same text.
     AtomicFile::Replace(path, StarterText());
 }
 

@@ -1,15 +1,15 @@
 #pragma once
-// The telephony configuration in telephon.ini: which provider serves the lines
-// and, for the simulated exchange, its lines, their names and the traffic.
+// The simulated exchange's part of telephon.ini: its lines, their names and
+// the traffic.
 #include <QString>
-#include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <unordered_map>
 
 #include "platform/tapi/LineProvider.h"
+#include "platform/tapi/TelephonySection.h"
 
 namespace platform::sim {
 
@@ -24,24 +24,19 @@ class ExchangeConfig {
 public:
     static constexpr DWORD kMaxLines = 100000;
     static constexpr std::uint32_t kDefaultSeed = 1;
-    // Any sane telephon.ini is tiny; of a huge, damaged one only this much is read.
-    static constexpr std::size_t kMaxFileBytes = 4 << 20;
 
-    std::string provider = "sim";
     DWORD lines = 4;
     bool demoTraffic = false;
     std::uint32_t seed = kDefaultSeed;
     bool acceptDrop = false;
 
-    // Unreadable values keep their defaults; Lines is clamped to 0..kMaxLines.
-    static ExchangeConfig Parse(std::string_view iniText);
-    // telephon.ini in settingsDir; a missing file reads as the file
-    // CreateIfMissing would write, an unreadable one (or a FIFO, a folder)
-    // as the defaults.
-    static ExchangeConfig Load(const QString& settingsDir);
-    // Writes the starter file (four lines with demo traffic) when nothing is there.
+    // From [Exchange] and the [LineN] sections by device (0-based). Unreadable
+    // values keep their defaults; Lines is clamped to 0..kMaxLines.
+    static ExchangeConfig Read(const TelephonySection& exchange,
+                               const std::map<DWORD, const TelephonySection*>& lines);
+    // Writes the starter telephon.ini (four lines with demo traffic) when
+    // nothing is there.
     static void CreateIfMissing(const QString& settingsDir);
-    static QString FilePath(const QString& settingsDir);
     static std::string StarterText();
 
     // The settings of a device (0-based).

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <charconv>
 
-#include "EscapedText.h"
+#include "platform/tapi/EscapedText.h"
 
 namespace platform::sim {
 namespace {

@@ -12,7 +12,7 @@ namespace {
 
 TEST(KamailioEndToEnd, LinesGoOnlineAndIdleAndEveryRingingCallIsLoggedOnce) {
     if (!SipLab::Available()) GTEST_SKIP() << "kamailio, kamailio-extra-modules or sipp missing";
-    SipLab lab(26060);
+    SipLab lab;
     ASSERT_TRUE(lab.StartKamailio()) << lab.Diagnostics().toStdString();
     ASSERT_TRUE(lab.StartExtension(4000, 2));
 

@@ -39,6 +39,7 @@ TEST(KamailioParsing, EventsAreReadAndHostileBytesRefusedOrMadeHarmless) {
         {R"({"event":"ringing","dialog":"1:2"})", ""},
         {R"({"event":"ended","dialog":"1:x"})", ""},
         {R"({"event":"ended","dialog":":2"})", ""},
+        {"{\"event\":\"ended\",\"dialog\":\"\xD9\xA1:\xD9\xA2\"}", ""},  // Arabic-Indic digits
         {R"({"event":"ended","dialog":"1234567890123:1234567890123"})", ""},
         {R"({"event":"ended"})", ""},
         {"[1,2]", ""},

@@ -5,6 +5,7 @@
 
 #include "SipLab.h"
 #include "platform/tapi/TapiService.h"
+#include "platform/tapi/TelephonyConfig.h"
 #include "platform/tapi/kamailio/KamailioProvider.h"
 
 using namespace platform;
@@ -22,7 +23,7 @@ protected:
                                    "\nEvents=" + lab_.Events().toStdString() +
                                    "\nLine1=101\nLine1Name=Front desk\nLine2=102\n";
         service_ = std::make_unique<TapiService>(
-            std::make_unique<KamailioProvider>(KamailioConfig::Parse(config)));
+            std::make_unique<KamailioProvider>(TelephonyConfig::Parse(config).Kamailio()));
         const auto callback = [this](DWORD call, DWORD message, DWORD_PTR, DWORD_PTR state,
                                      DWORD_PTR, DWORD_PTR) {
             if (message != LINE_CALLSTATE) return;
@@ -71,7 +72,7 @@ protected:
         return text(linecallinfo::dwCallerIDSize) + "|" + text(linecallinfo::dwCallerIDNameSize);
     }
 
-    SipLab lab_{25060};
+    SipLab lab_;
     std::unique_ptr<TapiService> service_;
     HLINEAPP app_ = 0;
     DWORD devices_ = 0;

@@ -1,8 +1,8 @@
 #pragma once
 // A Kamailio with the loopback configuration and sipp user agents, all on
 // 127.0.0.1 under one temporary run folder, each process stopped by its PID.
-// Ports are base + 0 (SIP), + 20 (RPC), + 40 (events), + 10 (the ringing
-// extension), + 1.. (callers), so test programs can run side by side.
+// Every port, sipp's media and control ports too, is one the kernel found
+// free when the lab needed it, so test programs can run side by side.
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -17,64 +17,42 @@
 #include <memory>
 #include <vector>
 
+#include "FreePorts.h"
+#include "Sandbox.h"
+
 class SipLab {
 public:
-    explicit SipLab(int basePort) : base_(basePort) {}
-    ~SipLab() {
-        for (auto& process : processes_) Stop(process.get());
-    }
     static bool Available() {  // kamailio (with evapi) and sipp installed
         return !Kamailio().isEmpty() && !QStandardPaths::findExecutable("sipp").isEmpty() &&
                QFile::exists("/usr/lib/x86_64-linux-gnu/kamailio/modules/evapi.so");
     }
     static bool WaitFor(const std::function<bool()>& condition, int ms) {
-        ms *= std::max(1, qEnvironmentVariableIntValue("VASTREL_TEST_SLOWDOWN"));  // sanitizers
-        QElapsedTimer timer;
-        for (timer.start(); !condition(); QThread::msleep(10)) {
-            if (timer.elapsed() > ms) return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-        return true;
+        return sandbox::WaitFor(condition, ms);
     }
-    // Any process, logged in the run folder.
     QProcess* Start(const QString& program, const QStringList& args,
                     const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
-        auto process = std::make_unique<QProcess>();
-        process->setProcessEnvironment(env);
-        process->setWorkingDirectory(run_.path());
-        process->setStandardInputFile(QProcess::nullDevice());
         const QString log = QString("%1/%2-%3.log")
                                 .arg(run_.path(), QFileInfo(program).fileName())
-                                .arg(processes_.size());
-        process->setStandardOutputFile(log);
-        process->setStandardErrorFile(log);
-        process->start(program, args);
-        if (!process->waitForStarted(3000)) return nullptr;
-        return processes_.emplace_back(std::move(process)).get();
+                                .arg(processes_.Count());
+        return processes_.StartLogged(program, args, env, run_.path(), log);
     }
-    void Stop(QProcess* process) {  // SIGTERM to its PID, then SIGKILL
-        for (const int signo : {SIGTERM, SIGKILL})
-            if (process != nullptr && process->state() != QProcess::NotRunning)
-                ::kill(static_cast<pid_t>(process->processId()), signo),
-                    process->waitForFinished(3000);
-    }
-    // Ready once the RPC and events ports accept (at most a few seconds).
+    static void Stop(QProcess* process) { sandbox::Processes::StopOrKill(process); }
     bool StartKamailio() {
         const QString options =
             "-f %1/loopback.cfg -DD -E -m 64 -M 8 -Y %2 -A VASTREL_SIP_PORT=%3 -A "
             "VASTREL_RPC_PORT=%4 "
             "-A VASTREL_UAS=\"sip:127.0.0.1:%5\" -A VASTREL_EVENTS=\"127.0.0.1:%6\"";
         kamailio_ = Start(Kamailio(), options.arg(VASTREL_KAMAILIO_CONTRIB, run_.path())
-                                          .arg(base_)
-                                          .arg(base_ + 20)
-                                          .arg(base_ + 10)
-                                          .arg(base_ + 40)
+                                          .arg(sipPort_)
+                                          .arg(rpcPort_)
+                                          .arg(uasPort_)
+                                          .arg(eventsPort_)
                                           .split(' '));
         const auto ready = [&] {
             if (kamailio_->state() == QProcess::NotRunning) return true;
             QTcpSocket rpc, events;
-            rpc.connectToHost("127.0.0.1", quint16(base_ + 20));
-            events.connectToHost("127.0.0.1", quint16(base_ + 40));
+            rpc.connectToHost("127.0.0.1", rpcPort_);
+            events.connectToHost("127.0.0.1", eventsPort_);
             return rpc.waitForConnected(200) && events.waitForConnected(200);
         };
         return kamailio_ && WaitFor(ready, 5000) && kamailio_->state() == QProcess::Running;
@@ -86,9 +64,10 @@ public:
         if (!source.open(QIODevice::ReadOnly) || !scenario.open(QIODevice::WriteOnly)) return false;
         scenario.write(source.readAll().replace("RING_MS", QByteArray::number(ringMs)));
         scenario.close();
-        return Start("sipp", {"-sf", scenario.fileName(), "-i", "127.0.0.1", "-p",
-                              QString::number(base_ + 10), "-m", QString::number(calls), "-nostdin",
-                              "-trace_err"}) != nullptr;
+        return Start("sipp", QStringList{"-sf", scenario.fileName(), "-i", "127.0.0.1", "-p",
+                                         QString::number(uasPort_), "-m", QString::number(calls),
+                                         "-nostdin", "-trace_err"} +
+                                 SippPorts()) != nullptr;
     }
     // A caller dialling extension; answered calls last talkMs, cancelled ones
     // give up after talkMs of ringing. Name stands in From as given.
@@ -99,20 +78,20 @@ public:
         const QString options =
             "127.0.0.1:%1 -sf %2 -s %3 -i 127.0.0.1 -p %4 -m 1 -d %5 -nostdin "
             "-trace_err -key number";  // name and number may hold spaces
-        return Start("sipp", options.arg(base_)
+        return Start("sipp", options.arg(sipPort_)
                                      .arg(scenario, extension)
-                                     .arg(base_ + nextCaller_++)
+                                     .arg(ports_.Udp())
                                      .arg(talkMs)
                                      .split(' ') +
-                                 QStringList{number, "-key", "name", name});
+                                 QStringList{number, "-key", "name", name} + SippPorts());
     }
     static bool Finished(QProcess* process, int ms) {
         return process != nullptr &&
                WaitFor([&] { return process->state() == QProcess::NotRunning; }, ms) &&
                process->exitCode() == 0;
     }
-    QString RpcUrl() const { return QString("http://127.0.0.1:%1/RPC").arg(base_ + 20); }
-    QString Events() const { return QString("127.0.0.1:%1").arg(base_ + 40); }
+    QString RpcUrl() const { return QString("http://127.0.0.1:%1/RPC").arg(rpcPort_); }
+    QString Events() const { return QString("127.0.0.1:%1").arg(eventsPort_); }
     QString Diagnostics() const {  // the start of each process's log
         QString text;
         for (const QFileInfo& file : QDir(run_.path()).entryInfoList({"*.log"}, QDir::Files)) {
@@ -126,9 +105,20 @@ private:
     static QString Kamailio() {
         return QStandardPaths::findExecutable("kamailio", {"/usr/sbin", "/usr/bin"});
     }
-    int base_;
-    int nextCaller_ = 1;
+    // sipp's defaults (media 6000 and 6002, control 8888 on every address)
+    // would be shared by every sipp on the machine.
+    QStringList SippPorts() {
+        return {"-mp", QString::number(ports_.Pick(SOCK_DGRAM, FreePorts::Reach::Loopback, {2})),
+                "-cp", QString::number(ports_.Udp(FreePorts::Reach::AnyAddress))};
+    }
+
+    FreePorts ports_;
+    // Kept for the lab's life: a restarted Kamailio is found where it was.
+    const quint16 sipPort_ = ports_.Udp();
+    const quint16 rpcPort_ = ports_.Tcp();
+    const quint16 eventsPort_ = ports_.Tcp();
+    const quint16 uasPort_ = ports_.Udp();
     QTemporaryDir run_;
     QProcess* kamailio_ = nullptr;
-    std::vector<std::unique_ptr<QProcess>> processes_;
+    sandbox::Processes processes_;  // stopped first, by PID, before run_ goes
 };

@@ -2,7 +2,7 @@
 
 #include "platform/HexDigit.h"
 
-namespace platform::sim {
+namespace platform {
 std::string EscapedText::Unescape(std::string_view text) {
     std::string out;
     out.reserve(text.size());
@@ -48,4 +48,4 @@ std::string EscapedText::Escape(std::string_view text) {
     return out;
 }
 
-}  // namespace platform::sim
+}  // namespace platform

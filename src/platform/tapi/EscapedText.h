@@ -2,7 +2,7 @@
 #include <string>
 #include <string_view>
 
-namespace platform::sim {
+namespace platform {
 
 // Backslash escapes that let any byte stand in a one-line text field:
 // \xHH, \t, \n, \r, \\. Used for device names in telephon.ini and for caller
@@ -16,4 +16,4 @@ public:
     static std::string Escape(std::string_view text);
 };
 
-}  // namespace platform::sim
+}  // namespace platform

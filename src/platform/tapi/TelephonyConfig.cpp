@@ -1,0 +1,77 @@
+#include "TelephonyConfig.h"
+
+#include <charconv>
+
+#include "platform/file/RegularFile.h"
+#include "platform/profile/IniDocument.h"
+#include "platform/tapi/kamailio/KamailioConfig.h"
+#include "platform/tapi/sim/ExchangeConfig.h"
+
+namespace platform {
+namespace {
+
+// "Line12" -> device 11; anything else -> nothing.
+std::optional<DWORD> LineDevice(std::string_view section) {
+    if (section.size() < 5 || !TelephonySection::SameText(section.substr(0, 4), "line"))
+        return std::nullopt;
+    const std::string_view digits = section.substr(4);
+    DWORD number = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+    if (error != std::errc() || end != digits.data() + digits.size() || number == 0)
+        return std::nullopt;
+    return number - 1;
+}
+
+}  // namespace
+
+QString TelephonyConfig::FilePath(const QString& settingsDir) {
+    return settingsDir + "/telephon.ini";
+}
+
+TelephonyConfig TelephonyConfig::Load(const QString& settingsDir) {
+    std::string text;
+    switch (RegularFile::Read(FilePath(settingsDir), text, kMaxFileBytes)) {
+        case RegularFile::Status::Ok:
+            return Parse(std::move(text));
+        case RegularFile::Status::Missing:
+            return Parse(sim::ExchangeConfig::StarterText());
+        default:
+            return TelephonyConfig{};
+    }
+}
+
+TelephonyConfig TelephonyConfig::Parse(std::string iniText) {
+    TelephonyConfig config;
+    IniDocument(std::move(iniText))
+        .ForEachKey([&](std::string_view section, std::string_view key, std::string_view value) {
+            config.sections_.try_emplace(TelephonySection::Fold(section), section)
+                .first->second.Add(key, value);
+        });
+    if (auto name = config.Section("Provider").Value("Name"); name && !name->empty())
+        config.provider_ = std::move(*name);
+    return config;
+}
+
+bool TelephonyConfig::ProviderIs(std::string_view name) const {
+    return TelephonySection::SameText(provider_, name);
+}
+
+const TelephonySection& TelephonyConfig::Section(std::string_view name) const {
+    static const TelephonySection kEmpty;
+    const auto it = sections_.find(TelephonySection::Fold(name));
+    return it == sections_.end() ? kEmpty : it->second;
+}
+
+sim::ExchangeConfig TelephonyConfig::Exchange() const {
+    std::map<DWORD, const TelephonySection*> lines;
+    for (const auto& [folded, section] : sections_) {
+        if (const auto device = LineDevice(folded)) lines.try_emplace(*device, &section);
+    }
+    return sim::ExchangeConfig::Read(Section("Exchange"), lines);
+}
+
+kamailio::KamailioConfig TelephonyConfig::Kamailio() const {
+    return kamailio::KamailioConfig::Read(Section("Kamailio"));
+}
+
+}  // namespace platform

@@ -1,0 +1,127 @@
+// telephon.ini: the provider choice, the sections each provider reads, and
+// the file itself (missing, a FIFO, made anew).
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "SpecialFiles.h"
+#include "platform/tapi/TelephonyConfig.h"
+#include "platform/tapi/kamailio/KamailioConfig.h"
+#include "platform/tapi/sim/ExchangeConfig.h"
+
+using namespace platform;
+
+namespace {
+
+TEST(TelephonyConfigTest, ExchangeReadsEscapedNamesAndFallsBackOnDamagedValues) {
+    const auto config =
+        TelephonyConfig::Parse(
+            "garbage\n[Exchange\nLines=1\n[exchange]\nTRAFFIC=Demo\nSeed=42\nDrop=async\n"
+            "[Line2]\nName=  Front\\x00desk\\tA\\\\B\\x7\\q\\\nCaps=fail\n"
+            "[LINE3]\nOpen=fail\nVersions=0x00010004-20000\n[Line1]\nVersions=20000-10003\n"
+            "[Line5]\nName=beyond Lines\n\xff\xfe=\x01")
+            .Exchange();
+    EXPECT_EQ(4u, config.lines);  // the key under the broken header is not taken
+    EXPECT_TRUE(config.demoTraffic);
+    EXPECT_EQ(42u, config.seed);
+    EXPECT_TRUE(config.acceptDrop);
+    EXPECT_EQ("Line 1", config.Name(0));
+    EXPECT_EQ(std::string("Front\0desk\tA\\B\\x7\\q\\", 20), config.Name(1));
+    EXPECT_TRUE(config.Line(1).capsFail);
+    EXPECT_TRUE(config.Line(2).openFail);
+    EXPECT_EQ(0x00010004u, config.Line(2).versions.low);
+    EXPECT_EQ(0x00020000u, config.Line(2).versions.high);
+    EXPECT_EQ(0x00010003u, config.Line(0).versions.low);  // a reversed range is not taken
+    EXPECT_EQ("Line 5", config.Name(4));
+    const std::pair<const char*, DWORD> lines[] = {
+        {"0", 0},     {"-5", 0},   {"many", 4},
+        {"12abc", 4}, {"0007", 7}, {"99999999999999999999999", sim::ExchangeConfig::kMaxLines}};
+    for (const auto& [value, expected] : lines)
+        EXPECT_EQ(
+            expected,
+            TelephonyConfig::Parse(std::string("[Exchange]\nLines=") + value).Exchange().lines)
+            << value;
+}
+
+std::string Describe(const kamailio::KamailioConfig& config) {
+    std::string text = config.rpc.toString().toStdString() + " " + config.eventsHost.toStdString() +
+                       ":" + std::to_string(config.eventsPort);
+    for (const auto& line : config.lines) text += " " + line.extension + "=" + line.name;
+    return text;
+}
+
+TEST(TelephonyConfigTest, KamailioReadsItsSectionAndKeepsDefaultsForWhatItCannotUse) {
+    const std::string defaults = "http://127.0.0.1:5080/RPC 127.0.0.1:8448";
+    std::string many = "[Kamailio]\n";
+    for (int n = 1; n <= 300; ++n)
+        many += "Line" + std::to_string(n) + "=" + std::to_string(n) + "\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {"", defaults},
+        {"[kamailio]\nRPC = http://10.0.0.5:6000/RPC \nEvents=[::1]:9000\nLine1=101\n"
+         "Line1Name=Front\\x20desk\nLine2=102\nLine2Name=\nLine4=104\n",
+         "http://10.0.0.5:6000/RPC ::1:9000 101=Front desk 102=102"},
+        {"[Kamailio]\nRpc=https://10.0.0.5/RPC\nEvents=10.0.0.5:0\n", defaults},
+        {"[Kamailio]\nRpc=http:///RPC\nEvents=10.0.0.5:65536\n", defaults},
+        {"[Kamailio]\nEvents=:9000\nLine1=\nLine2=102\n", defaults},
+        {"[Kamailio]\nLine1=" + std::string(65, '1') + "\n", defaults},
+        // Another section's keys are not the provider's.
+        {"[Exchange]\nLine1=101\nRpc=http://10.0.0.5/RPC\n", defaults},
+    };
+    for (const auto& [ini, expected] : cases)
+        EXPECT_EQ(expected, Describe(TelephonyConfig::Parse(ini).Kamailio())) << ini;
+    EXPECT_EQ(kamailio::KamailioConfig::kMaxLines,
+              TelephonyConfig::Parse(many).Kamailio().lines.size());
+}
+
+TEST(TelephonyConfigTest, ProviderAndSectionsAreReadTheWayEveryProfileIs) {
+    struct Case {
+        const char* ini;
+        const char* provider;  // the one it selects among these, or "none"
+        DWORD lines;
+    };
+    const Case cases[] = {
+        {"", "sim", 4},
+        {"[Provider]\nName=\n", "sim", 4},
+        {"[Provider]\nName=Sim\n", "sim", 4},
+        {"[provider]\r\nNAME = KAMAILIO \r\n", "kamailio", 4},
+        {"[Provider]\nName=asterisk\n", "none", 4},
+        // Comment lines, and only the first of a repeated key or section counts.
+        {"; [Exchange]\n; Lines=9\n[Exchange]\n# Lines=8\nLines=1\nLines=2\n", "sim", 1},
+        {"[Exchange]\nLines=2\n[Provider]\nName=x\n[EXCHANGE]\nLines=3\n", "none", 2},
+    };
+    for (const Case& c : cases) {
+        const TelephonyConfig config = TelephonyConfig::Parse(c.ini);
+        const std::string chosen = config.ProviderIs("sim")        ? "sim"
+                                   : config.ProviderIs("kamailio") ? "kamailio"
+                                                                   : "none";
+        EXPECT_EQ(c.provider, chosen) << c.ini;
+        EXPECT_EQ(c.lines, config.Exchange().lines) << c.ini;
+    }
+}
+
+// A missing file reads as the starter file; a FIFO in its place reads as
+// unreadable at once and is never replaced; a file made anew is private.
+TEST(TelephonyConfigTest, AMissingFileReadsAsTheStarterAndAFifoIsNeitherWaitedOnNorReplaced) {
+    QTemporaryDir dir;
+    const QString ini = TelephonyConfig::FilePath(dir.path());
+    EXPECT_TRUE(TelephonyConfig::Load(dir.path()).Exchange().demoTraffic);
+    ASSERT_TRUE(MakeFifo(ini));
+    const auto unreadable = [&] {
+        sim::ExchangeConfig::CreateIfMissing(dir.path());
+        const TelephonyConfig config = TelephonyConfig::Load(dir.path());
+        return config.ProviderIs("sim") && !config.Exchange().demoTraffic ? 0 : 1;
+    };
+    EXPECT_EQ(ExitCodeWithin(5000, unreadable), 0);
+    EXPECT_TRUE(IsFifo(ini));
+
+    ASSERT_TRUE(QFile::remove(ini));
+    sim::ExchangeConfig::CreateIfMissing(dir.path());
+    EXPECT_EQ(ModeOf(ini), 0600);
+    QFile file(ini);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().toStdString(), sim::ExchangeConfig::StarterText());
+    EXPECT_TRUE(TelephonyConfig::Load(dir.path()).Exchange().demoTraffic);
+}
+
+}  // namespace
