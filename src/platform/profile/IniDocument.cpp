@@ -111,9 +111,7 @@ void IniDocument::ForEachKey(const KeyVisitor& visit) const {
         pos = line.End();
         const std::string_view content = Content(line);
         if (const auto name = SectionName(content)) {
-            std::string folded(*name);
-            std::transform(folded.begin(), folded.end(), folded.begin(), FoldCase);
-            section = seen.insert(std::move(folded)).second ? name : std::nullopt;
+            section = seen.insert(Folded(*name)).second ? name : std::nullopt;
             continue;
         }
         if (!section) continue;

@@ -14,12 +14,6 @@ constexpr std::string_view kHeader =
 constexpr std::string_view kHexDigits = "0123456789ABCDEF";
 constexpr DWORD kRegSz = 1;
 
-std::string Folded(std::string_view text) {
-    std::string folded(text);
-    std::transform(folded.begin(), folded.end(), folded.begin(), FoldCase);
-    return folded;
-}
-
 void AppendHex(std::string& out, unsigned char byte) {
     out += kHexDigits[byte >> 4];
     out += kHexDigits[byte & 0x0F];
