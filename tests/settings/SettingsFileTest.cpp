@@ -76,7 +76,7 @@ TEST_F(SettingsFileTest, AFifoOrFolderInItsPlaceGivesTheDefaultsAtOnceAndANewFil
     const auto loadAndSave = [&] {
         Settings s = Load(QByteArray());
         const bool defaults = s.alarmLimitMinutes == 120 && s.scanIntervalSeconds == 1;
-        file.SaveSettings(s, SettingsControls{});
+        file.SaveSettings(s, [](const Preference::Control&) { return Preference::Value{}; });
         return defaults ? 0 : 1;
     };
     EXPECT_EQ(ExitCodeWithin(5000, loadAndSave), 0);
