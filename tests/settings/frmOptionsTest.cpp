@@ -132,9 +132,8 @@ TEST_F(frmOptionsTest, EntriesRoundHalfToEvenRefusedOnesGoBackAndArrowsStopAtThe
 }
 
 TEST_F(frmOptionsTest, LoadingRunsOnlyTheHandlersOfChangedControlsAndAppliesTheEnablingRules) {
-    Open(4);
+    Open();
     EXPECT_EQ(Text("txtAlarm")->text(), " 120");  // equal to the design value
-    EXPECT_EQ(Text("txtLines")->text(), "1,2,3,4,");
     EXPECT_FALSE(host.timer1 || host.mainVisible || host.trayAdds || host.trayDeletes ||
                  QFile::exists(LinkPath()));
     EXPECT_FALSE(Enabled("chkKeepLogs", "fra1"));  // appended log
@@ -146,7 +145,7 @@ TEST_F(frmOptionsTest, LoadingRunsOnlyTheHandlersOfChangedControlsAndAppliesTheE
     settings.sysTrayEnabled = settings.displayData = settings.sampleEnabled = settings.keepLog = 0;
     settings.alarmEnabled = 2;  // only 1 counts as on
     settings.keepLogDays = 5000;  // hand-edited file
-    Open(4);
+    Open();
     EXPECT_TRUE(QFile::exists(LinkPath()));
     EXPECT_EQ(std::tuple(host.trayDeletes, host.mainVisible, host.timer1), std::tuple(1, false, false));
     EXPECT_EQ(Text("txtDays")->text(), "999");
@@ -210,7 +209,8 @@ TEST_F(frmOptionsTest, OkWritesEveryControlInKeyOrderAndSetsTheScanLabels) {
               "Sample Enabled= 1\r\nSave Data= 720\r\nInterval Minutes= 0\r\nInterval Seconds= 1\r\n"
               "Append Data= 1\r\nKeep Log= 1\r\nKeepLog Days= 30\r\nAlarm= 1\r\nAlarm Limit= 120\r\n"
               "Lines=1,2,\r\n");
-    EXPECT_EQ(std::tuple(host.timer1, host.sampleLabelVisible), std::tuple(true, true));
+    EXPECT_EQ(std::tuple(host.timer1, host.sampleLabelVisible, settings.closeLineTest),
+              std::tuple(true, true, 0));
     ASSERT_TRUE(host.labels);
     EXPECT_EQ(*host.labels, (std::array<QString, 4>{"Scan rate: 0 min 1 secs",
                                                     "Scan time: 10:11:12", "Save every 720 min"}));
@@ -222,7 +222,7 @@ TEST_F(frmOptionsTest, OkWritesEveryControlInKeyOrderAndSetsTheScanLabels) {
     for (const char* box : {"chkIcon", "chkDisplayData", "chkKeepLogs", "chkAlarm", "chkLoad",
                             "chkPlaySound"})
         Get<QCheckBox>(box)->toggle();
-    Get<QRadioButton>("optCreate")->setChecked(true);
+    for (const char* opt : {"optCreate", "optClose"}) Get<QRadioButton>(opt)->setChecked(true);
     for (const auto& [box, text] : {std::pair{"txtSaveData", "15"}, {"txtMinutes", "2"},
                                     {"txtSeconds", "30"}, {"txtDays", "7"}, {"txtAlarm", "45.5"},
                                     {"txtLines", "3,"}})
@@ -231,24 +231,19 @@ TEST_F(frmOptionsTest, OkWritesEveryControlInKeyOrderAndSetsTheScanLabels) {
     const QByteArray changed = Ini();
     EXPECT_EQ(changed, head +
               "Load @ startup= 1\r\nSysTray Enabled= 0\r\nDisplay Data= 0\r\nPlay Sound= 1\r\n"
-              "Sample Enabled= 1\r\nSave Data=15\r\nInterval Minutes=2\r\nInterval Seconds=30\r\n"
+              "Sample Enabled= 0\r\nSave Data=15\r\nInterval Minutes=2\r\nInterval Seconds=30\r\n"
               "Append Data= 0\r\nKeep Log= 0\r\nKeepLog Days=7\r\nAlarm= 0\r\nAlarm Limit=46\r\n"
               "Lines=3,\r\n");
-    EXPECT_EQ(std::tuple(settings.playSound, settings.lines, settings.scanIntervalSeconds),
-              std::tuple(1, std::string("3,"), 150));
+    EXPECT_EQ(std::tuple(settings.playSound, settings.lines, settings.intervalSeconds,
+                         settings.closeLineTest),
+              std::tuple(1, std::string("3,"), 30, 1));
+    EXPECT_EQ((*host.labels)[0], "Scanning disabled");
+    for (int i = 1; i < 4; ++i)
+        EXPECT_TRUE(!(*host.labels)[i].isNull() && (*host.labels)[i].isEmpty()) << i;
     // Each control shows what it stored.
     Open();
     Click("cmdOK");
     EXPECT_EQ(Ini(), changed);
-
-    Open();
-    Get<QRadioButton>("optClose")->setChecked(true);
-    Click("cmdOK");
-    EXPECT_EQ(std::tuple(settings.sampleEnabled, settings.closeLineTest, host.timer1),
-              std::tuple(0, 1, false));
-    EXPECT_EQ((*host.labels)[0], "Scanning disabled");
-    for (int i = 1; i < 4; ++i)
-        EXPECT_TRUE(!(*host.labels)[i].isNull() && (*host.labels)[i].isEmpty()) << i;
 }
 
 }  // namespace
