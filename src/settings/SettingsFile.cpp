@@ -1,7 +1,6 @@
 #include "SettingsFile.h"
 
 #include <array>
-#include <limits>
 #include <variant>
 
 #include "platform/file/AtomicFile.h"
@@ -13,39 +12,9 @@ namespace {
 
 constexpr int kBufferSize = 1000;
 
-using FlagField = std::uint8_t Settings::*;
-using NumberField = std::int32_t Settings::*;
-using TextField = std::string Settings::*;
-
-// One preference: its key, field and default. hasDefault false: the field
-// keeps its start value when the key is missing (which is the default).
-struct Preference {
-    const char* key;
-    std::variant<FlagField, NumberField, TextField> field;
-    std::int32_t defaultValue;
-    bool hasDefault;
-    // A number below this does not fit and takes the default.
-    std::int32_t minimum = std::numeric_limits<std::int32_t>::min();
-};
-
-// In the order LoadSettings reads them.
-const std::array<Preference, 15> kPreferences = {{
-    {"Load @ startup", &Settings::loadAtStartup, 0, true},
-    {"SysTray Enabled", &Settings::sysTrayEnabled, 1, true},
-    {"Sample Enabled", &Settings::sampleEnabled, 1, true},
-    {"Save Data", &Settings::saveDataMinutes, 720, true},
-    {"Append Data", &Settings::appendData, 1, true},
-    {"Close LineTest", &Settings::closeLineTest, 1, true},
-    {"Display Data", &Settings::displayData, 1, true},
-    {"Play Sound", &Settings::playSound, 0, false},
-    {"Keep Log", &Settings::keepLog, 1, true},
-    {"KeepLog Days", &Settings::keepLogDays, 30, true, 0},
-    {"Alarm", &Settings::alarmEnabled, 1, true},
-    {"Alarm Limit", &Settings::alarmLimitMinutes, 120, true},
-    {"Interval Minutes", &Settings::intervalMinutes, 0, false},
-    {"Interval Seconds", &Settings::intervalSeconds, 1, true},
-    {"Lines", &Settings::lines, 0, false},
-}};
+using FlagField = Preference::FlagField;
+using NumberField = Preference::NumberField;
+using TextField = Preference::TextField;
 
 struct Store {
     Settings& settings;
@@ -73,9 +42,24 @@ struct StoreDefault {
     void operator()(TextField) const {}
 };
 
-std::string Flag(bool on) {
-    return on ? " 1" : " 0";
-}
+// Keeps a control's value in its field and gives the text the file takes.
+struct Keep {
+    Settings& settings;
+    const Preference::Value& value;
+
+    std::string operator()(FlagField f) const {
+        settings.*f = value.on ? 1 : 0;
+        return value.on ? " 1" : " 0";
+    }
+    std::string operator()(NumberField f) const {
+        settings.*f = value.position;
+        return value.text;
+    }
+    std::string operator()(TextField f) const {
+        settings.*f = value.text;
+        return value.text;
+    }
+};
 
 }  // namespace
 
@@ -114,15 +98,13 @@ std::string SettingsFile::Read(const char* key) const {
 }
 
 void SettingsFile::LoadSettings(Settings& settings) const {
-    for (const Preference& pref : kPreferences) {
+    for (const Preference& pref : Preference::All()) {
         const std::string text = Read(pref.key);
         if (text.empty()) {
             if (pref.hasDefault) std::visit(StoreDefault{settings, pref.defaultValue}, pref.field);
         } else {
             std::visit(Store{settings, pref, text}, pref.field);
         }
-        if (pref.field.index() == 0 && std::get<FlagField>(pref.field) == &Settings::sampleEnabled)
-            settings.closeLineTest = settings.sampleEnabled != 1 ? 1 : 0;
     }
     const std::int64_t interval =
         std::int64_t{settings.intervalMinutes} * 60 + settings.intervalSeconds;
@@ -137,34 +119,12 @@ void SettingsFile::Write(const char* key, const std::string& value) {
     profile_.WritePrivateProfileStringA(kSection, key, value, kFileName);
 }
 
-void SettingsFile::SaveSettings(Settings& s, const SettingsControls& c) {
-    s.loadAtStartup = c.chkLoad;
-    Write("Load @ startup", Flag(c.chkLoad));
-    s.sysTrayEnabled = c.chkIcon;
-    Write("SysTray Enabled", Flag(c.chkIcon));
-    s.displayData = c.chkDisplayData;
-    Write("Display Data", Flag(c.chkDisplayData));
-    s.playSound = c.chkPlaySound;
-    Write("Play Sound", Flag(c.chkPlaySound));
-    s.sampleEnabled = c.optSample ? 1 : 0;
-    s.closeLineTest = c.optSample ? 0 : 1;
-    Write("Sample Enabled", Flag(c.optSample));
-    s.saveDataMinutes = c.vsb1;
-    Write("Save Data", c.txtSaveData);
-    s.intervalMinutes = c.vsb2;
-    Write("Interval Minutes", c.txtMinutes);
-    s.intervalSeconds = c.vsb3;
-    Write("Interval Seconds", c.txtSeconds);
-    s.appendData = c.optAppend ? 1 : 0;
-    Write("Append Data", Flag(c.optAppend));
-    s.keepLog = c.chkKeepLogs;
-    Write("Keep Log", Flag(c.chkKeepLogs));
-    s.keepLogDays = c.vsbDays;
-    Write("KeepLog Days", c.txtDays);
-    s.alarmEnabled = c.chkAlarm;
-    Write("Alarm", Flag(c.chkAlarm));
-    s.alarmLimitMinutes = c.vsbAlarm;
-    Write("Alarm Limit", c.txtAlarm);
-    s.lines = c.txtLines;
-    Write("Lines", c.txtLines);
+void SettingsFile::SaveSettings(Settings& settings, const ControlReader& read) {
+    for (const Preference& pref : Preference::All()) {
+        if (pref.control.kind == Preference::Kind::NoControl) continue;
+        Write(pref.key, std::visit(Keep{settings, read(pref.control)}, pref.field));
+    }
+    // Close LineTest has no control: it follows the Scan option, in memory
+    // only; the file keeps whatever it held.
+    settings.closeLineTest = settings.sampleEnabled == 1 ? 0 : 1;
 }

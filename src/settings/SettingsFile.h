@@ -1,27 +1,14 @@
 #pragma once
 #include <QString>
+#include <functional>
 #include <string>
 
+#include "settings/Preference.h"
 #include "settings/Settings.h"
 
 namespace platform {
 class PrivateProfile;
 }
-
-// What the Options dialog's controls hold when OK is pressed: the source of
-// every value SaveSettings stores and writes.
-struct SettingsControls {
-    bool chkLoad = false;
-    bool chkIcon = false;
-    bool chkDisplayData = false;
-    bool chkPlaySound = false;
-    bool optSample = false;
-    bool optAppend = false;
-    bool chkKeepLogs = false;
-    bool chkAlarm = false;
-    std::string txtSaveData, txtMinutes, txtSeconds, txtDays, txtAlarm, txtLines;
-    int vsb1 = 0, vsb2 = 0, vsb3 = 0, vsbDays = 0, vsbAlarm = 0;
-};
 
 // vastrel.ini, section "Preferences": preparing, reading and writing it.
 class SettingsFile {
@@ -31,6 +18,9 @@ public:
     static constexpr const char* kHeader =
         "The following lines are required by Vastrel - do NOT edit or remove";
 
+    // What a preference's control holds when OK is pressed.
+    using ControlReader = std::function<Preference::Value(const Preference::Control&)>;
+
     SettingsFile(platform::PrivateProfile& profile, QString windowsDir);
 
     // The file exists and begins with the header line; a missing, empty or
@@ -39,8 +29,9 @@ public:
     void PrepareSettingsFile() const;
     // Every field from the file, defaults included, then scanIntervalSeconds.
     void LoadSettings(Settings& settings) const;
-    // The fourteen writes, each field taken from its control just before.
-    void SaveSettings(Settings& settings, const SettingsControls& controls);
+    // Every preference with a control, in table order: its field takes the
+    // control's value and its key is written.
+    void SaveSettings(Settings& settings, const ControlReader& read);
 
     QString FilePath() const;
 

@@ -11,12 +11,12 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QTabBar>
-#include <algorithm>
 #include <array>
 
 #include "platform/window/MessageBoxes.h"
 #include "settings/OptionsHost.h"
 #include "settings/ParseLeadingNumber.h"
+#include "settings/PreferenceBinding.h"
 #include "settings/SpinScrollBar.h"
 #include "settings/StartupShortcut.h"
 
@@ -214,41 +214,15 @@ void frmOptions::ConnectNumberBox(const NumberBox& box) {
 void frmOptions::Form_Load() {
     tbsOptions_->setCurrentIndex(0);
     tbsOptions_Click();
-
-    chkLoad_->setChecked(settings_.loadAtStartup == 1);
-    chkIcon_->setChecked(settings_.sysTrayEnabled == 1);
-    chkDisplayData_->setChecked(settings_.displayData == 1);
-    chkPlaySound_->setChecked(settings_.playSound == 1);
-    chkKeepLogs_->setChecked(settings_.keepLog == 1);
-    chkAlarm_->setChecked(settings_.alarmEnabled == 1);
-
-    (settings_.sampleEnabled == 1 ? optSample_ : optClose_)->setChecked(true);
-    (settings_.appendData == 1 ? optAppend_ : optCreate_)->setChecked(true);
-
-    LoadNumber(alarm_, settings_.alarmLimitMinutes);
-    LoadNumber(days_, settings_.keepLogDays);
-    LoadNumber(minutes_, settings_.intervalMinutes);
-    LoadNumber(seconds_, settings_.intervalSeconds);
-    LoadNumber(saveData_, settings_.saveDataMinutes);
-
-    ProposeLines();
-}
-
-// The text first, in the file's flag form, then the bar. A hand-edited file
-// may hold any number: it is brought into the box's range instead of greeting
-// the operator with a range message before the dialog is even shown.
-void frmOptions::LoadNumber(const NumberBox& box, std::int32_t value) {
-    const int shown = std::clamp<std::int32_t>(value, 0, box.bar->maximum());
-    box.text->setText(" " + QString::number(shown));
-    box.bar->SetPosition(shown);
+    // Table order keeps the live effects (start-up shortcut, tray icon, main
+    // window, scan timer) in the order they have always run in.
+    for (const Preference& pref : Preference::All())
+        PreferenceBinding::Show(*this, pref, settings_);
+    if (settings_.lines.empty()) ProposeLines();
 }
 
 // An empty list means every line; the proposal reaches the file only via OK.
 void frmOptions::ProposeLines() {
-    if (!settings_.lines.empty()) {
-        txtLines_->setText(QString::fromLocal8Bit(settings_.lines));
-        return;
-    }
     QString proposal;
     for (unsigned line = 1; line <= numLineDevices_; ++line)
         proposal += QString::number(line) + ",";
@@ -335,32 +309,10 @@ void frmOptions::ShowRangeMessage(int low, int high) {
                      "Wrong value");
 }
 
-SettingsControls frmOptions::ReadControls() const {
-    SettingsControls c;
-    c.chkLoad = chkLoad_->isChecked();
-    c.chkIcon = chkIcon_->isChecked();
-    c.chkDisplayData = chkDisplayData_->isChecked();
-    c.chkPlaySound = chkPlaySound_->isChecked();
-    c.optSample = optSample_->isChecked();
-    c.optAppend = optAppend_->isChecked();
-    c.chkKeepLogs = chkKeepLogs_->isChecked();
-    c.chkAlarm = chkAlarm_->isChecked();
-    c.txtSaveData = Local8Bit(saveData_.text->text());
-    c.txtMinutes = Local8Bit(minutes_.text->text());
-    c.txtSeconds = Local8Bit(seconds_.text->text());
-    c.txtDays = Local8Bit(days_.text->text());
-    c.txtAlarm = Local8Bit(alarm_.text->text());
-    c.txtLines = Local8Bit(txtLines_->text());
-    c.vsb1 = saveData_.bar->Position();
-    c.vsb2 = minutes_.bar->Position();
-    c.vsb3 = seconds_.bar->Position();
-    c.vsbDays = days_.bar->Position();
-    c.vsbAlarm = alarm_.bar->Position();
-    return c;
-}
-
 void frmOptions::cmdOK_Click() {
-    file_.SaveSettings(settings_, ReadControls());
+    file_.SaveSettings(settings_, [this](const Preference::Control& control) {
+        return PreferenceBinding::Read(*this, control);
+    });
     ApplyScanLabels();
     close();
 }

@@ -1,6 +1,5 @@
 #pragma once
 #include <QDialog>
-#include <cstdint>
 
 #include "settings/Settings.h"
 #include "settings/SettingsFile.h"
@@ -79,9 +78,7 @@ private:
     void cmdHelp_Click();
     void ShowRangeMessage(int low, int high);
 
-    void LoadNumber(const NumberBox& box, std::int32_t value);
     void ProposeLines();
-    SettingsControls ReadControls() const;
     void ApplyScanLabels();
 
     Settings& settings_;

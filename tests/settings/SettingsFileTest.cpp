@@ -36,11 +36,11 @@ protected:
 };
 
 // Every default is also pinned by the dialog's OK, which writes them all.
-TEST_F(SettingsFileTest, AMissingWronglyHeadedOrGarbageFileIsReheadedAndItsValuesDropped) {
+TEST_F(SettingsFileTest, AMissingWronglyHeadedOrGarbageFileIsReheadedPrivateAndItsValuesDropped) {
     const Settings s = Load(QByteArray());
     EXPECT_EQ(Contents(), fresh);
-    EXPECT_EQ(s.closeLineTest, 1);
-    EXPECT_EQ(s.scanIntervalSeconds, 1);
+    EXPECT_EQ(ModeOf(file.FilePath()), 0600);
+    EXPECT_EQ(std::tuple(s.closeLineTest, s.scanIntervalSeconds), std::tuple(1, 1));
     for (const QByteArray& bad : {QByteArray("[Preferences]\r\nAlarm Limit=5\r\n"), QByteArray(""),
                                   QByteArray("\x00\x01\xff garbage", 12), QByteArray(10'000'000, 'x')}) {
         EXPECT_EQ(Load(bad, false).alarmLimitMinutes, 120);
@@ -52,33 +52,30 @@ TEST_F(SettingsFileTest, AMissingWronglyHeadedOrGarbageFileIsReheadedAndItsValue
 
 TEST_F(SettingsFileTest, ValuesAreLeadingNumbersAndThoseThatDoNotFitTakeTheDefault) {
     const Settings s = Load(
-        "SysTray Enabled= 1\r\nSave Data=12abc\r\nKeepLog Days=&H1E\r\nAlarm Limit=90.5\r\n"
-        "Interval Minutes=2\r\nInterval Seconds=30\r\nDisplay Data=2\r\nLines=2,5,\r\n");
+        "SysTray Enabled= 1\r\nSave Data=12abc\r\nKeepLog Days=&H1F\r\nAlarm Limit=90.5\r\n"
+        "Interval Minutes=2\r\nInterval Seconds=30\r\nDisplay Data=2\r\nLines=2,5,\r\n"
+        "Close LineTest=0\r\n");
     EXPECT_EQ(std::tuple(s.sysTrayEnabled, s.saveDataMinutes, s.keepLogDays, s.alarmLimitMinutes),
-              std::tuple(1, 12, 30, 90));
-    EXPECT_EQ(s.scanIntervalSeconds, 150);
-    EXPECT_EQ(s.displayData, 2);  // stored as read; readers treat it as off
-    EXPECT_EQ(s.lines, "2,5,");
-    EXPECT_EQ(Load("Alarm Limit=91.5\r\n").alarmLimitMinutes, 92);
-    EXPECT_EQ(Load("Save Data=abc\r\n").saveDataMinutes, 0);
-    EXPECT_EQ(Load("Sample Enabled=0\r\n").closeLineTest, 1);  // a key of its own
-    EXPECT_EQ(Load("Close LineTest=0\r\n").closeLineTest, 0);
-    EXPECT_EQ(Load("SysTray Enabled=256\r\n").sysTrayEnabled, 1);
-    EXPECT_EQ(Load("Alarm=-1\r\n").alarmEnabled, 1);
-    EXPECT_EQ(Load("Save Data=99999999999\r\n").saveDataMinutes, 720);
-    EXPECT_EQ(Load("Alarm Limit=1e999\r\n").alarmLimitMinutes, 120);
-    const Settings big = Load("Interval Minutes=2000000000\r\nInterval Seconds=5\r\n");
-    EXPECT_EQ(std::tuple(big.intervalMinutes, big.intervalSeconds, big.scanIntervalSeconds),
-              std::tuple(0, 1, 1));
+              std::tuple(1, 12, 31, 90));
+    // A flag is stored as read; its readers treat anything but 1 as off.
+    EXPECT_EQ(std::tuple(s.scanIntervalSeconds, s.closeLineTest, s.displayData, s.lines),
+              std::tuple(150, 0, 2, std::string("2,5,")));
+    // An interval too long to count in seconds takes the default one too.
+    const Settings odd = Load(
+        "Save Data=abc\r\nSysTray Enabled=256\r\nAlarm=-1\r\nKeepLog Days=-1\r\n"
+        "Alarm Limit=1e999\r\nInterval Minutes=2000000000\r\nInterval Seconds=5\r\n");
+    EXPECT_EQ(std::tuple(odd.saveDataMinutes, odd.sysTrayEnabled, odd.alarmEnabled, odd.keepLogDays,
+                         odd.alarmLimitMinutes, odd.intervalMinutes, odd.scanIntervalSeconds),
+              std::tuple(0, 1, 1, 30, 120, 0, 1));
 }
 
 // Neither waited on nor written through nor replaced: the defaults apply.
-TEST_F(SettingsFileTest, AFifoOrFolderInItsPlaceGivesTheDefaultsAtOnceAndANewFileIsPrivate) {
+TEST_F(SettingsFileTest, AFifoOrFolderInItsPlaceGivesTheDefaultsAtOnce) {
     ASSERT_TRUE(MakeFifo(file.FilePath()));
     const auto loadAndSave = [&] {
         Settings s = Load(QByteArray());
         const bool defaults = s.alarmLimitMinutes == 120 && s.scanIntervalSeconds == 1;
-        file.SaveSettings(s, SettingsControls{});
+        file.SaveSettings(s, [](const Preference::Control&) { return Preference::Value{}; });
         return defaults ? 0 : 1;
     };
     EXPECT_EQ(ExitCodeWithin(5000, loadAndSave), 0);
@@ -86,10 +83,6 @@ TEST_F(SettingsFileTest, AFifoOrFolderInItsPlaceGivesTheDefaultsAtOnceAndANewFil
     ASSERT_TRUE(QFile::remove(file.FilePath()) && QDir(dir.path()).mkdir(SettingsFile::kFileName));
     EXPECT_EQ(ExitCodeWithin(5000, loadAndSave), 0);
     EXPECT_TRUE(QDir(dir.path()).rmdir(SettingsFile::kFileName));
-
-    Load(QByteArray());
-    EXPECT_EQ(Contents(), fresh);
-    EXPECT_EQ(ModeOf(file.FilePath()), 0600);
 }
 
 }  // namespace

@@ -65,7 +65,6 @@ protected:
         return widget;
     }
     QLineEdit* Text(const char* name) { return Get<QLineEdit>(name); }
-    SpinScrollBar* Bar(const char* name) { return Get<SpinScrollBar>(name); }
     bool Enabled(const char* name, const char* page) { return Get(name)->isEnabledTo(Get(page)); }
     void Click(const char* button) {
         Get<QPushButton>(button)->click();
@@ -94,9 +93,10 @@ protected:
 TEST_F(frmOptionsTest, EntriesRoundHalfToEvenRefusedOnesGoBackAndArrowsStopAtTheEnds) {
     Open();
     // A negative number or one that rounds up to the limit is refused too.
-    for (const auto& [box, entry, range] : std::vector<std::tuple<const char*, const char*, const char*>>{
+    using Entry = std::tuple<const char*, const char*, const char*>;
+    for (const auto& [box, entry, range] : std::vector<Entry>{
              {"txtAlarm", "1000", "0 - 999"}, {"txtMinutes", "99.5", "0 - 99"},
-             {"txtMinutes", "-1", "0 - 99"}, {"txtSeconds", "60", "0 - 59"}, {"txtSeconds", "-0.6", "0 - 59"},
+             {"txtMinutes", "-1", "0 - 99"}, {"txtSeconds", "60", "0 - 59"},
              {"txtSaveData", "1000", "0 - 999"}, {"txtDays", "&H3E8", "0 - 999"}}) {
         messages.shown.clear();
         const QString before = Text(box)->text();
@@ -111,18 +111,17 @@ TEST_F(frmOptionsTest, EntriesRoundHalfToEvenRefusedOnesGoBackAndArrowsStopAtThe
     for (const auto& [box, bar, entry, position, shown] :
          std::vector<std::tuple<const char*, const char*, const char*, int, const char*>>{
              {"txtAlarm", "vsbAlarm", "999", 999, "999"}, {"txtMinutes", "vsb2", "98.5", 98, "98"},
-             {"txtAlarm", "vsbAlarm", "45.5", 46, "46"}, {"txtAlarm", "vsbAlarm", "44.5", 44, "44"},
              {"txtSaveData", "vsb1", "abc", 0, "0"}, {"txtSaveData", "vsb1", "", 0, ""}}) {
         Text(box)->setText(entry);
-        EXPECT_EQ(Bar(bar)->Position(), position) << box << " " << entry;
+        EXPECT_EQ(Get<SpinScrollBar>(bar)->Position(), position) << box << " " << entry;
         EXPECT_EQ(Text(box)->text(), shown) << box << " " << entry;
     }
-    Bar("vsbDays")->SetPosition(31);
-    EXPECT_EQ(Text("txtDays")->text(), "31");
     EXPECT_TRUE(messages.shown.empty());
-    // The up arrow adds; both arrows stop at the ends.
-    Get<QTabBar>("tbsOptions")->setCurrentIndex(1);
-    SpinScrollBar* vsb3 = Bar("vsb3");
+    // The up arrow adds; both arrows stop at the ends; the box follows the bar.
+    Get<QTabBar>("tbsOptions")->setCurrentIndex(1);  // only the chosen page is shown and enabled
+    EXPECT_TRUE(Get("fra2")->isVisible() && Get("fra2")->isEnabled());
+    EXPECT_FALSE(Get("fra1")->isVisible() || Get("fra1")->isEnabled());
+    SpinScrollBar* vsb3 = Get<SpinScrollBar>("vsb3");
     const QPoint up(vsb3->width() / 2, 2), down(vsb3->width() / 2, vsb3->height() - 3);
     for (const auto& [from, at, to] : {std::tuple{1, up, 2}, {59, up, 59}, {0, down, 0}}) {
         vsb3->SetPosition(from);
@@ -133,25 +132,23 @@ TEST_F(frmOptionsTest, EntriesRoundHalfToEvenRefusedOnesGoBackAndArrowsStopAtThe
 }
 
 TEST_F(frmOptionsTest, LoadingRunsOnlyTheHandlersOfChangedControlsAndAppliesTheEnablingRules) {
-    Open(4);
+    Open();
     EXPECT_EQ(Text("txtAlarm")->text(), " 120");  // equal to the design value
-    EXPECT_EQ(Text("txtLines")->text(), "1,2,3,4,");
     EXPECT_FALSE(host.timer1 || host.mainVisible || host.trayAdds || host.trayDeletes ||
                  QFile::exists(LinkPath()));
     EXPECT_FALSE(Enabled("chkKeepLogs", "fra1"));  // appended log
     EXPECT_TRUE(Enabled("txtDays", "fra1"));
+    EXPECT_FALSE(Get("fra2")->isVisible() || Get("fra2")->isEnabled());  // first page first
     delete dialog.data();
 
     settings.loadAtStartup = 1;
     settings.sysTrayEnabled = settings.displayData = settings.sampleEnabled = settings.keepLog = 0;
     settings.alarmEnabled = 2;  // only 1 counts as on
-    settings.alarmLimitMinutes = 90;
     settings.keepLogDays = 5000;  // hand-edited file
-    settings.lines = "2,3,";
-    Open(4);
+    Open();
     EXPECT_TRUE(QFile::exists(LinkPath()));
     EXPECT_EQ(std::tuple(host.trayDeletes, host.mainVisible, host.timer1), std::tuple(1, false, false));
-    EXPECT_EQ(Text("txtAlarm")->text() + Text("txtDays")->text() + Text("txtLines")->text(), "909992,3,");
+    EXPECT_EQ(Text("txtDays")->text(), "999");
     EXPECT_TRUE(messages.shown.empty());
     for (const char* name : {"txtMinutes", "vsb2", "lblMinutes", "txtSeconds", "vsb3", "lblSeconds"})
         EXPECT_FALSE(Enabled(name, "fra2")) << name;
@@ -161,13 +158,6 @@ TEST_F(frmOptionsTest, LoadingRunsOnlyTheHandlersOfChangedControlsAndAppliesTheE
     Get<QRadioButton>("optCreate")->setChecked(true);
     EXPECT_TRUE(Enabled("chkKeepLogs", "fra1"));
     EXPECT_FALSE(Enabled("txtDays", "fra1"));
-    // Only the chosen page is shown and enabled.
-    for (int tab : {0, 1}) {
-        Get<QTabBar>("tbsOptions")->setCurrentIndex(tab);
-        QWidget *on = Get(tab ? "fra2" : "fra1"), *off = Get(tab ? "fra1" : "fra2");
-        EXPECT_TRUE(on->isVisible() && on->isEnabled()) << tab;
-        EXPECT_FALSE(off->isVisible() || off->isEnabled()) << tab;
-    }
 }
 
 TEST_F(frmOptionsTest, LiveActionsOutlastCancel) {
@@ -210,36 +200,50 @@ TEST_F(frmOptionsTest, EveryWayOfClosingUnloadsOnce) {
     EXPECT_EQ(host.rebuildsWithLines.size(), 2u);
 }
 
-TEST_F(frmOptionsTest, OkWritesTheFourteenKeysAndSetsTheScanLabels) {
+TEST_F(frmOptionsTest, OkWritesEveryControlInKeyOrderAndSetsTheScanLabels) {
+    const QByteArray head = QByteArray(SettingsFile::kHeader) + "\r\n\r\n[Preferences]\r\n";
     Open(2);
     Click("cmdOK");
-    EXPECT_EQ(Ini(), QByteArray(SettingsFile::kHeader) + "\r\n\r\n[Preferences]\r\n"
+    EXPECT_EQ(Ini(), head +
               "Load @ startup= 0\r\nSysTray Enabled= 1\r\nDisplay Data= 1\r\nPlay Sound= 0\r\n"
               "Sample Enabled= 1\r\nSave Data= 720\r\nInterval Minutes= 0\r\nInterval Seconds= 1\r\n"
               "Append Data= 1\r\nKeep Log= 1\r\nKeepLog Days= 30\r\nAlarm= 1\r\nAlarm Limit= 120\r\n"
               "Lines=1,2,\r\n");
-    EXPECT_EQ(std::tuple(host.timer1, host.sampleLabelVisible), std::tuple(true, true));
+    EXPECT_EQ(std::tuple(host.timer1, host.sampleLabelVisible, settings.closeLineTest),
+              std::tuple(true, true, 0));
     ASSERT_TRUE(host.labels);
     EXPECT_EQ(*host.labels, (std::array<QString, 4>{"Scan rate: 0 min 1 secs",
                                                     "Scan time: 10:11:12", "Save every 720 min"}));
     EXPECT_TRUE((*host.labels)[3].isNull());
     EXPECT_EQ(host.rebuildsWithLines, std::vector<std::string>{"1,2,"});
 
+    // Every control away from its default: each key takes its own control.
     Open();
-    Text("txtMinutes")->setText("2");
-    Text("txtSeconds")->setText("30");
+    for (const char* box : {"chkIcon", "chkDisplayData", "chkKeepLogs", "chkAlarm", "chkLoad",
+                            "chkPlaySound"})
+        Get<QCheckBox>(box)->toggle();
+    for (const char* opt : {"optCreate", "optClose"}) Get<QRadioButton>(opt)->setChecked(true);
+    for (const auto& [box, text] : {std::pair{"txtSaveData", "15"}, {"txtMinutes", "2"},
+                                    {"txtSeconds", "30"}, {"txtDays", "7"}, {"txtAlarm", "45.5"},
+                                    {"txtLines", "3,"}})
+        Text(box)->setText(text);
     Click("cmdOK");
-    EXPECT_EQ(std::tuple(settings.scanIntervalSeconds, (*host.labels)[0]),
-              std::tuple(150, QString("Scan rate: 2 min 30 secs")));
-
-    Open();
-    Get<QRadioButton>("optClose")->setChecked(true);
-    Click("cmdOK");
-    EXPECT_EQ(std::tuple(settings.sampleEnabled, settings.closeLineTest), std::tuple(0, 1));
-    EXPECT_EQ(host.timer1, false);
+    const QByteArray changed = Ini();
+    EXPECT_EQ(changed, head +
+              "Load @ startup= 1\r\nSysTray Enabled= 0\r\nDisplay Data= 0\r\nPlay Sound= 1\r\n"
+              "Sample Enabled= 0\r\nSave Data=15\r\nInterval Minutes=2\r\nInterval Seconds=30\r\n"
+              "Append Data= 0\r\nKeep Log= 0\r\nKeepLog Days=7\r\nAlarm= 0\r\nAlarm Limit=46\r\n"
+              "Lines=3,\r\n");
+    EXPECT_EQ(std::tuple(settings.playSound, settings.lines, settings.intervalSeconds,
+                         settings.closeLineTest),
+              std::tuple(1, std::string("3,"), 30, 1));
     EXPECT_EQ((*host.labels)[0], "Scanning disabled");
     for (int i = 1; i < 4; ++i)
         EXPECT_TRUE(!(*host.labels)[i].isNull() && (*host.labels)[i].isEmpty()) << i;
+    // Each control shows what it stored.
+    Open();
+    Click("cmdOK");
+    EXPECT_EQ(Ini(), changed);
 }
 
 }  // namespace
