@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/profile/IniDocument.h"
+#include "platform/AsciiCase.h"
 #include "platform/tapi/TelephonyConfig.h"
 #include "platform/tapi/kamailio/KamailioConfig.h"
 #include "platform/tapi/sim/ExchangeConfig.h"
@@ -42,7 +43,7 @@ void CheckSinglePass(const std::string& text) {
     std::set<std::pair<std::string, std::string>> seen;
     document.ForEachKey(
         [&](std::string_view section, std::string_view key, std::string_view value) {
-            if (!seen.emplace(TelephonySection::Fold(section), TelephonySection::Fold(key)).second)
+            if (!seen.emplace(Folded(section), Folded(key)).second)
                 return;
             if (document.Find(section, key) != value) std::abort();
         });

@@ -1,4 +1,5 @@
 #include "TelephonyConfig.h"
+#include "platform/AsciiCase.h"
 
 #include <charconv>
 
@@ -12,7 +13,7 @@ namespace {
 
 // "Line12" -> device 11; anything else -> nothing.
 std::optional<DWORD> LineDevice(std::string_view section) {
-    if (section.size() < 5 || !TelephonySection::SameText(section.substr(0, 4), "line"))
+    if (section.size() < 5 || !SameText(section.substr(0, 4), "line"))
         return std::nullopt;
     const std::string_view digits = section.substr(4);
     DWORD number = 0;
@@ -44,7 +45,7 @@ TelephonyConfig TelephonyConfig::Parse(std::string iniText) {
     TelephonyConfig config;
     IniDocument(std::move(iniText))
         .ForEachKey([&](std::string_view section, std::string_view key, std::string_view value) {
-            config.sections_.try_emplace(TelephonySection::Fold(section), section)
+            config.sections_.try_emplace(Folded(section), section)
                 .first->second.Add(key, value);
         });
     if (auto name = config.Section("Provider").Value("Name"); name && !name->empty())
@@ -53,12 +54,12 @@ TelephonyConfig TelephonyConfig::Parse(std::string iniText) {
 }
 
 bool TelephonyConfig::ProviderIs(std::string_view name) const {
-    return TelephonySection::SameText(provider_, name);
+    return SameText(provider_, name);
 }
 
 const TelephonySection& TelephonyConfig::Section(std::string_view name) const {
     static const TelephonySection kEmpty;
-    const auto it = sections_.find(TelephonySection::Fold(name));
+    const auto it = sections_.find(Folded(name));
     return it == sections_.end() ? kEmpty : it->second;
 }
 

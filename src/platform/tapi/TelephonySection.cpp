@@ -1,6 +1,6 @@
 #include "TelephonySection.h"
 
-#include <algorithm>
+#include "platform/AsciiCase.h"
 
 namespace platform {
 namespace {
@@ -13,30 +13,14 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
-char FoldChar(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
-}
-
 }  // namespace
 
-std::string TelephonySection::Fold(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), FoldChar);
-    return out;
-}
-
-bool TelephonySection::SameText(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return FoldChar(x) == FoldChar(y);
-           });
-}
-
 void TelephonySection::Add(std::string_view key, std::string_view value) {
-    values_.try_emplace(Fold(Trim(key)), Trim(value));
+    values_.try_emplace(Folded(Trim(key)), Trim(value));
 }
 
 std::optional<std::string> TelephonySection::Value(std::string_view key) const {
-    const auto it = values_.find(Fold(key));
+    const auto it = values_.find(Folded(key));
     if (it == values_.end()) return std::nullopt;
     return it->second;
 }

@@ -21,10 +21,6 @@ public:
     // The value is word, case ignored (Traffic=Demo is demo).
     bool ValueIs(std::string_view key, std::string_view word) const;
 
-    // Names and words in telephon.ini compare ASCII case-insensitively.
-    static std::string Fold(std::string_view text);
-    static bool SameText(std::string_view a, std::string_view b);
-
 private:
     std::string name_;
     std::map<std::string, std::string> values_;  // by folded key
