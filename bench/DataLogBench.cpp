@@ -24,9 +24,9 @@ public:
 void AppendUpTo(LogText& text, std::size_t bytes) {
     const std::string name = "Line 1," + std::string(15, ' ');
     for (int s = 0; text.Size() < bytes; ++s)
-        text.Append(kDay, datalogrecord::Success(s % 1000 + 1, name, s % 2, "12/5/2026",
-                                                 "9:45:04 PM", " 0 h  27 m  58 s",
-                                                 " 1 h  07 m  13 s"));
+        text.Append(kDay,
+                    datalogrecord::Success(s % 1000 + 1, name, s % 2, "12/5/2026", "9:45:04 PM",
+                                           " 0 h  27 m  58 s", " 1 h  07 m  13 s"));
 }
 
 struct Day {

@@ -29,7 +29,8 @@ double MemoryMb(const char* field) {
     QFile status("/proc/self/status");
     if (!status.open(QIODevice::ReadOnly)) return 0;
     for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(field)) return line.mid(int(strlen(field))).trimmed().split(' ')[0].toDouble() / 1024;
+        if (line.startsWith(field))
+            return line.mid(int(strlen(field))).trimmed().split(' ')[0].toDouble() / 1024;
     return 0;
 }
 
@@ -61,8 +62,9 @@ void BM_DayAt1000Lines(benchmark::State& state) {
         Day day;
         QFile ini(day.paths.settingsDir + "/vastrel.ini");
         ini.open(QIODevice::WriteOnly);
-        ini.write("The following lines are required by Vastrel - do NOT edit or remove\r\n\r\n"
-                  "[Preferences]\r\nSave Data=720\r\nAlarm=0\r\nDisplay Data=0\r\n");
+        ini.write(
+            "The following lines are required by Vastrel - do NOT edit or remove\r\n\r\n"
+            "[Preferences]\r\nSave Data=720\r\nAlarm=0\r\nDisplay Data=0\r\n");
         ini.close();
         const double before = MemoryMb("VmRSS:");
         frmVastrel window(day.services, day.state);
@@ -81,8 +83,7 @@ void BM_DayAt1000Lines(benchmark::State& state) {
         state.counters["rss_before_MB"] = before;
         state.counters["peak_rss_MB"] = MemoryMb("VmHWM:");
         state.counters["longest_tick_ms"] = longestNs / 1e6;
-        state.counters["log_MB"] =
-            QFile(day.paths.dataDir + "/DataLogs/Data.log").size() / 1e6;
+        state.counters["log_MB"] = QFile(day.paths.dataDir + "/DataLogs/Data.log").size() / 1e6;
     }
 }
 BENCHMARK(BM_DayAt1000Lines)->Arg(1)->Arg(24)->Unit(benchmark::kSecond)->Iterations(1);

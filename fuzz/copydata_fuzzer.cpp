@@ -6,8 +6,8 @@
 #include <string>
 
 #include "FakeWindowSystem.h"
-#include "shell/CommandText.h"
 #include "platform/window/CopyDataFrame.h"
+#include "shell/CommandText.h"
 #include "shell/WindowHook.h"
 
 using platform::CopyDataFrame;

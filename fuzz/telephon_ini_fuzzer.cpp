@@ -8,8 +8,8 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/profile/IniDocument.h"
 #include "platform/AsciiCase.h"
+#include "platform/profile/IniDocument.h"
 #include "platform/tapi/TelephonyConfig.h"
 #include "platform/tapi/kamailio/KamailioConfig.h"
 #include "platform/tapi/sim/ExchangeConfig.h"
@@ -43,8 +43,7 @@ void CheckSinglePass(const std::string& text) {
     std::set<std::pair<std::string, std::string>> seen;
     document.ForEachKey(
         [&](std::string_view section, std::string_view key, std::string_view value) {
-            if (!seen.emplace(Folded(section), Folded(key)).second)
-                return;
+            if (!seen.emplace(Folded(section), Folded(key)).second) return;
             if (document.Find(section, key) != value) std::abort();
         });
 }

@@ -395,7 +395,8 @@ void frmVastrel::Form_Unload() {
     UnloadOtherWindows();
     // exit, not quit: a message box still open (start-up's "No lines to
     // test") must end its loop too; quit only asks the windows to close.
-    QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 }
 
 void frmVastrel::UnloadOtherWindows() {

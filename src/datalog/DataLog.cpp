@@ -25,8 +25,8 @@ DataLog::DataLog(const Settings& settings, const platform::Clock& clock, QString
       lastSaveTime_(lastSaveTime),
       totalsDay_(clock.Now().date()),
       writer_([this] {
-          QMetaObject::invokeMethod(&context_, [this] { CollectFinished(); },
-                                    Qt::QueuedConnection);
+          QMetaObject::invokeMethod(
+              &context_, [this] { CollectFinished(); }, Qt::QueuedConnection);
       }) {}
 
 DataLog::~DataLog() {

@@ -1,9 +1,9 @@
 #include "CallBacks.h"
 
 #include "shell/CommandText.h"
-#include "telephony/TapiSession.h"
 #include "telephony/IncomingCallLog.h"
 #include "telephony/Tapi.h"
+#include "telephony/TapiSession.h"
 
 using namespace platform;
 

@@ -4,10 +4,10 @@
 #include <QFile>
 #include <algorithm>
 
-#include "telephony/TapiSession.h"
 #include "platform/clock/Clock.h"
 #include "platform/file/AppendOnlyFile.h"
 #include "telephony/Tapi.h"
+#include "telephony/TapiSession.h"
 #include "telephony/VarText.h"
 
 using namespace platform;

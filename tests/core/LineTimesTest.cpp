@@ -7,9 +7,13 @@
 namespace {
 
 TEST(FormatDuration, WritesHoursMinutesAndSecondsWithTheirBlanks) {
-    for (const auto& [seconds, text] : std::vector<std::pair<float, const char*>>{
-             {0, " 0 h  00 m  00 s"}, {1678, " 0 h  27 m  58 s"}, {4033, " 1 h  07 m  13 s"},
-             {86399, " 23 h  59 m  59 s"}, {90000, " 25 h  00 m  00 s"}, {59.9f, " 0 h  00 m  59 s"}})
+    for (const auto& [seconds, text] :
+         std::vector<std::pair<float, const char*>>{{0, " 0 h  00 m  00 s"},
+                                                    {1678, " 0 h  27 m  58 s"},
+                                                    {4033, " 1 h  07 m  13 s"},
+                                                    {86399, " 23 h  59 m  59 s"},
+                                                    {90000, " 25 h  00 m  00 s"},
+                                                    {59.9f, " 0 h  00 m  59 s"}})
         EXPECT_EQ(LineTimes::FormatDuration(seconds), text) << seconds;
 }
 

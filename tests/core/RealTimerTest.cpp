@@ -21,8 +21,7 @@ struct RealRun {
 };
 
 TEST(RealTimer, ScansEverySecondAndCreditsTheCallWithItsRealLength) {
-    RealRun run({"Interval Seconds=1", "Alarm=0", "Display Data=0"},
-                QDateTime::currentDateTime());
+    RealRun run({"Interval Seconds=1", "Alarm=0", "Display Data=0"}, QDateTime::currentDateTime());
     QElapsedTimer wall;
     run.h.Start();
     wall.start();

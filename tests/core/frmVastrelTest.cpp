@@ -62,7 +62,8 @@ TEST(Startup, AFirstRunEndsTheStaleSessionThenWatchesEveryLineWithTheDefaults) {
     EXPECT_EQ(h.tray.calls, std::vector<DWORD>{NIM_ADD});
     EXPECT_TRUE(w.isVisible() && w.Timer1().isActive());
     EXPECT_EQ(Column(w, 0), (Texts{"1", "2", "3"}));
-    EXPECT_EQ(w.lblSample()->text() + w.lblSaveRate()->text(), "Scan rate: 0 min 1 secsSave every 720 min");
+    EXPECT_EQ(w.lblSample()->text() + w.lblSaveRate()->text(),
+              "Scan rate: 0 min 1 secsSave every 720 min");
     EXPECT_TRUE(QDir(h.paths.dataDir + "/DataLogs").exists());
     EXPECT_EQ(h.windows.signalTarget, w.Hwnd());
 }
@@ -90,7 +91,8 @@ TEST(Startup, NoLineDevicesOnlyShowsTheMessageAndSetupStopsAtOptions) {
     ProgramHarness h(0);
     frmVastrel& w = h.Start();
     EXPECT_EQ(h.messages.shown, QStringList{"No lines to test: Nothing to do!!!"});
-    EXPECT_EQ(w.lblSample()->text() + w.lblLastSave()->text(), "Scan rate: 0 min 1 secLast saved at: 00:00:00");
+    EXPECT_EQ(w.lblSample()->text() + w.lblLastSave()->text(),
+              "Scan rate: 0 min 1 secLast saved at: 00:00:00");
     EXPECT_EQ(w.Rows().rowCount() + h.tapi.Count("lineOpen"), 0);
     // The set-up command opens Options and ends start-up there.
     ProgramHarness setup;
@@ -136,7 +138,8 @@ TEST_F(ScanTest, OnlineTimeGrowsByOneIntervalPerScanTheAlarmFollowsAndTestRestar
     EXPECT_EQ(h.sound.requests.back(), "beep");
     h.tapi.lines[1].calls = 0;
     Tick(10);
-    EXPECT_EQ(Column(w, 3)[0] + Column(w, 4)[0] + Column(w, 5)[0], " 0 h  00 m  00 s 0 h  01 m  00 s");
+    EXPECT_EQ(Column(w, 3)[0] + Column(w, 4)[0] + Column(w, 5)[0],
+              " 0 h  00 m  00 s 0 h  01 m  00 s");
     EXPECT_EQ(h.sound.requests.back(), "1/1/0");
     // The test command rebuilds the table: the times start again.
     h.tapi.lines[1].calls = 1;
@@ -206,7 +209,8 @@ TEST(Shutdown, ReleasesEverythingAndSavesThePendingRecords) {
     w.mnuExit_Click();
     EXPECT_TRUE(w.Unloaded() && !w.Timer1().isActive());
     EXPECT_EQ(h.tapi.log.front(), "lineClose 101");  // the last line the scan held
-    EXPECT_EQ(std::tuple(h.tapi.Count("lineShutdown"), h.tray.calls.back()), std::tuple(1, DWORD{NIM_DELETE}));
+    EXPECT_EQ(std::tuple(h.tapi.Count("lineShutdown"), h.tray.calls.back()),
+              std::tuple(1, DWORD{NIM_DELETE}));
     EXPECT_FALSE(RegistryValue(h.registry, kProgramKey, "hKey") ||
                  RegistryValue(h.registry, kSessionKey, "hTapi"));
     EXPECT_TRUE(h.ReadFile(h.DataLogsFile("Data.log")).contains("Line 2,"));

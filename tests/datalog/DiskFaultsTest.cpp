@@ -21,9 +21,8 @@ struct SmallDisk {
     QTemporaryDir dir;
     bool mounted = false;
     SmallDisk() {
-        mounted = ::geteuid() == 0 &&
-                  QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs",
-                                              dir.path()}) == 0;
+        mounted = ::geteuid() == 0 && QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=64k",
+                                                                  "tmpfs", dir.path()}) == 0;
     }
     ~SmallDisk() {
         if (mounted) QProcess::execute("umount", {"-l", dir.path()});
@@ -120,10 +119,10 @@ TEST(KillDuringSave, AKillBetweenTwoWritesLeavesOnlyWholeRecordsAfterARestart) {
     const QString path = dir.path() + "/Data.log";
     QFile(path).open(QIODevice::WriteOnly);  // strace -P follows an existing path
     QProcess probe;
-    probe.start(strace, {"-f", "-qq", "-o", "/dev/null", "-P", path, "-e", "trace=write", "-e",
-                         "inject=write:signal=KILL:when=3",
-                         qEnvironmentVariable("VASTREL_BIN_DIR") + "/datalog_save_probe",
-                         dir.path(), "5"});
+    probe.start(strace,
+                {"-f", "-qq", "-o", "/dev/null", "-P", path, "-e", "trace=write", "-e",
+                 "inject=write:signal=KILL:when=3",
+                 qEnvironmentVariable("VASTREL_BIN_DIR") + "/datalog_save_probe", dir.path(), "5"});
     ASSERT_TRUE(probe.waitForFinished(60000)) << "probe pid " << probe.processId();
     QFile file(path);
     const qint64 size = file.size();

@@ -8,9 +8,9 @@
 #include <QTemporaryDir>
 
 #include <map>
+#include <memory>
 #include <numeric>
 #include <random>
-#include <memory>
 #include <string>
 
 #include "FakeClock.h"
@@ -62,9 +62,11 @@ TEST(DayRun, EveryScanIsLoggedTotalsAddUpAndTheDayRollsOverOnce) {
     QLocale::setDefault(QLocale::c());
     DayProgram p;
     QFile ini(p.paths.settingsDir + "/vastrel.ini");
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly) && ini.write("The following lines are required by Vastrel - do NOT edit or remove\r\n\r\n"
-        "[Preferences]\r\nSave Data=60\r\nAppend Data=1\r\nSysTray Enabled=0\r\n"
-        "Display Data=0\r\nAlarm=0\r\n") > 0);
+    ASSERT_TRUE(
+        ini.open(QIODevice::WriteOnly) &&
+        ini.write("The following lines are required by Vastrel - do NOT edit or remove\r\n\r\n"
+                  "[Preferences]\r\nSave Data=60\r\nAppend Data=1\r\nSysTray Enabled=0\r\n"
+                  "Display Data=0\r\nAlarm=0\r\n") > 0);
     ini.close();
     frmVastrel window(p.services, p.state);
     ASSERT_TRUE(window.Form_Load(""));

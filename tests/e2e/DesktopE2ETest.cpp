@@ -30,17 +30,23 @@ struct Screen {
             if (QStandardPaths::findExecutable(tool).isEmpty()) return tool;
         if (!display.Start(140, "1024x768")) return "a working Xvfb";
         // The window manager owns the screen before the panel maps.
-        if (!display.StartOnIt("openbox", {}) || !WaitFor([&] {
-                return RunCommand("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}, env)
-                    .out.contains("window id");
-            }, 5000))
+        if (!display.StartOnIt("openbox", {}) ||
+            !WaitFor(
+                [&] {
+                    return RunCommand("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}, env)
+                        .out.contains("window id");
+                },
+                5000))
             return "a working openbox";
-        if (!display.StartOnIt("trayer", {"--edge", "top", "--align", "right", "--widthtype",
-                                          "pixel", "--width", "120", "--height", "28",
-                                          "--SetDockType", "true", "--transparent", "false",
-                                          "--tint", "0x404040"}) ||
-            !WaitFor([&] { return Xdo({"search", "--onlyvisible", "--class", "trayer"}).code == 0; },
-                     5000))
+        if (!display.StartOnIt(
+                "trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
+                           "120", "--height", "28", "--SetDockType", "true", "--transparent",
+                           "false", "--tint", "0x404040"}) ||
+            !WaitFor(
+                [&] {
+                    return Xdo({"search", "--onlyvisible", "--class", "trayer"}).code == 0;
+                },
+                5000))
             return "a mapped trayer panel";
         return {};
     }
@@ -63,7 +69,8 @@ QStringList VisibleWindows(qint64 pid, const QString& name = {}) {
 
 QRect WindowGeometry(const QString& window) {
     QMap<QByteArray, int> v;
-    for (const QByteArray& line : screen->Xdo({"getwindowgeometry", "--shell", window}).out.split('\n'))
+    for (const QByteArray& line :
+         screen->Xdo({"getwindowgeometry", "--shell", window}).out.split('\n'))
         if (const QList<QByteArray> kv = line.split('='); kv.size() == 2) v[kv[0]] = kv[1].toInt();
     return QRect(v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]);
 }
@@ -72,7 +79,8 @@ QRect WindowGeometry(const QString& window) {
 void Shoot(const QString& name, const QStringList& importArgs) {
     const QString dir = qEnvironmentVariable("VASTREL_SCREENSHOT_DIR");
     if (!dir.isEmpty() && QDir().mkpath(dir))
-        RunCommand("import", importArgs + QStringList{dir + "/" + name + ".png"}, screen->env, 10000);
+        RunCommand("import", importArgs + QStringList{dir + "/" + name + ".png"}, screen->env,
+                   10000);
 }
 QStringList Area(const QRect& area) {
     const QRect a = area.intersected(QRect(0, 0, 1024, 768));
@@ -89,8 +97,9 @@ struct Home : e2e::ProgramHome {
         Env().insert("QT_QPA_PLATFORM", "xcb");
         Env().insert("VASTREL_REPORT_TRAY_GEOMETRY", Path("tray.txt"));
         Env().insert("CUPS_SERVER", Path("no-cups.sock"));
-        Write("config/telephon.ini", "[Exchange]\nLines=3\nTraffic=none\n[Line1]\nName=Reception\n"
-                                     "[Line2]\nName=Sales desk\n[Line3]\nName=Support\n");
+        Write("config/telephon.ini",
+              "[Exchange]\nLines=3\nTraffic=none\n[Line1]\nName=Reception\n"
+              "[Line2]\nName=Sales desk\n[Line3]\nName=Support\n");
         QFile::remove(Path("config/vastrel.ini"));
     }
     // The icon as the program last reported it: geometry and tip.
@@ -124,7 +133,8 @@ protected:
         return process;
     }
     static void Keys(const QString& window, const QStringList& keys) {
-        screen->Xdo(QStringList{"windowactivate", "--sync", window, "key", "--clearmodifiers"} + keys);
+        screen->Xdo(QStringList{"windowactivate", "--sync", window, "key", "--clearmodifiers"} +
+                    keys);
     }
     // The tray menu; a click that lands while the icon re-maps is lost, so
     // it is repeated (slower than a double click) until one shows.
@@ -135,16 +145,19 @@ protected:
             const QStringList before = VisibleWindows(pid);
             screen->Xdo({"mousemove", QString::number(icon.center().x()),
                          QString::number(icon.center().y()), "click", "3"});
-            WaitFor([&] {
-                for (const QString& w : VisibleWindows(pid))
-                    if (!before.contains(w)) menu = w;
-                return !menu.isEmpty();
-            }, 1500);
+            WaitFor(
+                [&] {
+                    for (const QString& w : VisibleWindows(pid))
+                        if (!before.contains(w)) menu = w;
+                    return !menu.isEmpty();
+                },
+                1500);
         }
         return menu;
     }
     bool Shows(const QString& w, bool shown = true) {
-        return WaitFor([&] { return VisibleWindows(process->processId()).contains(w) == shown; }, 5000);
+        return WaitFor([&] { return VisibleWindows(process->processId()).contains(w) == shown; },
+                       5000);
     }
     QProcess* process = nullptr;
     QString window, tip;
@@ -173,7 +186,8 @@ TEST_F(Desktop, TheTrayIconDocksWithItsTipAndAnswersRealClicks) {
     screen->Xdo({"mousemove", QString::number(icon.center().x()),
                  QString::number(icon.center().y()), "click", "1"});
     EXPECT_TRUE(Shows(window)) << "a left click did not restore the window";
-    EXPECT_TRUE(RunCommand("xprop", {"-id", window, "WM_STATE"}, screen->env).out.contains("Normal"));
+    EXPECT_TRUE(
+        RunCommand("xprop", {"-id", window, "WM_STATE"}, screen->env).out.contains("Normal"));
     EXPECT_EQ(process->state(), QProcess::Running);
 }
 
@@ -201,9 +215,13 @@ TEST_F(Desktop, ASecondStartBringsUpTheRunningCopysOptionsDialog) {
     ASSERT_TRUE(again && again->waitForFinished(5000 * e2e::Slowdown()));
     EXPECT_EQ(again->exitCode(), 0);
     QString options;
-    ASSERT_TRUE(WaitFor([&] {
-        return !(options = VisibleWindows(process->processId(), "^Options$").value(0)).isEmpty();
-    }, 5000)) << "the running copy showed no Options dialog";
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return !(options = VisibleWindows(process->processId(), "^Options$").value(0))
+                        .isEmpty();
+        },
+        5000))
+        << "the running copy showed no Options dialog";
     for (const char* tab : {"general", "advanced"}) {
         QThread::msleep(500);  // painted
         Shoot(QString("options-") + tab, {"-window", options, "-frame"});
@@ -226,12 +244,16 @@ TEST_F(Desktop, CtrlPPrintsTheMainWindowOnThePdfPrinter) {
     const QProcessEnvironment system = QProcessEnvironment::systemEnvironment();
     if (!QFile::exists("/run/cups/cups.sock")) {
         QDir().mkpath("/run/cups");
-        ASSERT_TRUE(servers.Start("/usr/sbin/cupsd", {"-f"}, system, true, QProcess::MergedChannels));
+        ASSERT_TRUE(
+            servers.Start("/usr/sbin/cupsd", {"-f"}, system, true, QProcess::MergedChannels));
         ASSERT_TRUE(WaitFor([] { return QFile::exists("/run/cups/cups.sock"); }, 10000));
     }
     const QString printer = QString("VastrelTest%1").arg(::getpid());
-    ASSERT_EQ(RunCommand("/usr/sbin/lpadmin", {"-p", printer, "-E", "-v", "cups-pdf:/", "-m",
-                                               "lsb/usr/cups-pdf/CUPS-PDF_opt.ppd"}, system, 20000).code,
+    ASSERT_EQ(RunCommand("/usr/sbin/lpadmin",
+                         {"-p", printer, "-E", "-v", "cups-pdf:/", "-m",
+                          "lsb/usr/cups-pdf/CUPS-PDF_opt.ppd"},
+                         system, 20000)
+                  .code,
               0);
     const std::shared_ptr<void> removePrinter(nullptr, [&](void*) {
         RunCommand("/usr/sbin/lpadmin", {"-x", printer}, system);
@@ -249,22 +271,26 @@ TEST_F(Desktop, CtrlPPrintsTheMainWindowOnThePdfPrinter) {
     Keys(window, {"ctrl+p"});
     QString pdf;
     qint64 lastSize = -1;
-    ASSERT_TRUE(WaitFor([&] {
-        for (const QString& name : out.entryList({"*.pdf"}, QDir::Files))
-            if (!before.contains(name)) pdf = out.filePath(name);
-        const qint64 size = pdf.isEmpty() ? -1 : QFileInfo(pdf).size();
-        return std::exchange(lastSize, size) == size && size > 0;  // settled
-    }, 30000)) << "no PDF appeared in " << out.path().toStdString();
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            for (const QString& name : out.entryList({"*.pdf"}, QDir::Files))
+                if (!before.contains(name)) pdf = out.filePath(name);
+            const qint64 size = pdf.isEmpty() ? -1 : QFileInfo(pdf).size();
+            return std::exchange(lastSize, size) == size && size > 0;  // settled
+        },
+        30000))
+        << "no PDF appeared in " << out.path().toStdString();
     EXPECT_TRUE(QFileInfo(pdf).fileName().contains("Vastrel_Data_Log")) << pdf.toStdString();
 
     QTemporaryDir render;
-    RunCommand("/usr/bin/pdftoppm", {"-r", "60", "-png", "-singlefile", pdf, render.path() + "/page"},
-               system, 20000);
+    RunCommand("/usr/bin/pdftoppm",
+               {"-r", "60", "-png", "-singlefile", pdf, render.path() + "/page"}, system, 20000);
     QFile::remove(pdf);
     const QImage page(render.path() + "/page.png");
     ASSERT_FALSE(page.isNull());
     if (const QString shots = qEnvironmentVariable("VASTREL_SCREENSHOT_DIR"); QDir().mkpath(shots))
-        QFile::remove(shots + "/printed-page.png"), QFile::copy(render.path() + "/page.png", shots + "/printed-page.png");
+        QFile::remove(shots + "/printed-page.png"),
+            QFile::copy(render.path() + "/page.png", shots + "/printed-page.png");
     // Not a blank page: the list and labels, in the window's 519 x 224 proportions.
     qint64 dark = 0;
     QRect box;

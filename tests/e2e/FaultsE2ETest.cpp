@@ -142,13 +142,13 @@ INSTANTIATE_TEST_SUITE_P(
                "Line 1", ""},
         Damage{"SettingsWithATenMegabyteLine", "config/vastrel.ini",
                kIni + ("[Preferences]\r\nJunk=" + QByteArray(10 << 20, 'x') +
-                   "\r\nSave Data=0\r\nLines=3," + QByteArray(1 << 20, '9') + "\r\n"),
+                       "\r\nSave Data=0\r\nLines=3," + QByteArray(1 << 20, '9') + "\r\n"),
                true, "Sales desk", "Line 2"},
         Damage{"SettingsWithoutTheHeader", "config/vastrel.ini",
                "[Preferences]\r\nSave Data=0\r\nLines=3,\r\n", false, "Line 1", ""},
         Damage{"SettingsWithRepeatedKeys", "config/vastrel.ini",
                kIni + ("[Preferences]\r\nSave Data=0\r\nLines=3,\r\nSave Data=720\r\nLines=1,2,\r\n"
-                   "[preferences]\r\nLines=1,\r\n"),
+                       "[preferences]\r\nLines=1,\r\n"),
                true, "Sales desk", "Line 2"},
         // Bogus handles, then garbage.
         Damage{"RegistryOfGarbage", "state/vastrel/registry",

@@ -42,8 +42,8 @@ Ended RunToEnd(ProgramHome& home, const QStringList& args, int ms = 5000) {
     timer.start();
     QProcess* p = home.Start(args, true, QProcess::SeparateChannels);
     Ended result;
-    result.ended = p && p->waitForFinished(ms * e2e::Slowdown()) &&
-                   p->exitStatus() == QProcess::NormalExit;
+    result.ended =
+        p && p->waitForFinished(ms * e2e::Slowdown()) && p->exitStatus() == QProcess::NormalExit;
     result.ms = timer.elapsed();
     if (p) result.code = p->exitCode(), result.err = p->readAllStandardError();
     return result;
@@ -77,12 +77,16 @@ TEST_P(UnusableRuntimeFolder, OneInstanceRunsHandsOverEndsOnSigtermAndTouchesNoS
     ProgramHome home;
     const QString runtime = home.Path("runtime");
     switch (GetParam()) {
-        case Runtime::Unset: home.Env().remove("XDG_RUNTIME_DIR"); break;
+        case Runtime::Unset:
+            home.Env().remove("XDG_RUNTIME_DIR");
+            break;
         case Runtime::PlainFile:
             QDir(runtime).removeRecursively();
             home.Write("runtime", "a file");
             break;
-        case Runtime::Mode0755: ::chmod(QFile::encodeName(runtime).constData(), 0755); break;
+        case Runtime::Mode0755:
+            ::chmod(QFile::encodeName(runtime).constData(), 0755);
+            break;
         case Runtime::OtherUsers:
             ::chown(QFile::encodeName(runtime).constData(), kOtherUser, kOtherUser);
             break;
@@ -94,7 +98,8 @@ TEST_P(UnusableRuntimeFolder, OneInstanceRunsHandsOverEndsOnSigtermAndTouchesNoS
     QDir().mkpath(home.Path("target"));
     ::chmod(QFile::encodeName(home.Path("target")).constData(), 0755);
     QFile::link(home.Path("target"), shared + QString("/vastrel-runtime-%1").arg(::geteuid()));
-    const QStringList planted = QDir(shared).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
+    const QStringList planted =
+        QDir(shared).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
 
     QProcess* first = home.Start();
     ASSERT_TRUE(home.WaitAnnounced(first));
@@ -135,7 +140,8 @@ TEST(Security, StartsWithAndWithoutXdgRuntimeDirExcludeEachOther) {
         home.Env() = desktopFirst ? cron : desktop;
         const Ended second = RunToEnd(home, {}, 8000);
         EXPECT_TRUE(second.ended) << desktopFirst;
-        EXPECT_TRUE(second.code == 0 || second.err.startsWith("vastrel: ")) << second.err.constData();
+        EXPECT_TRUE(second.code == 0 || second.err.startsWith("vastrel: "))
+            << second.err.constData();
         EXPECT_EQ(first->state(), QProcess::Running);
         EXPECT_TRUE(home.WaitAnnounced(first, 100)) << "the second never announced itself";
     }
@@ -147,7 +153,8 @@ TEST(Security, WithoutASafeLockItSaysSoAndExitsNonZero) {
         home.Env().remove("XDG_RUNTIME_DIR");
         home.Env().insert("XDG_STATE_HOME", MakeShared(home) + "/state");
         const Ended run = RunToEnd(home, {});
-        EXPECT_TRUE(run.ended && run.code != 0 && run.err.startsWith("vastrel: ")) << run.err.constData();
+        EXPECT_TRUE(run.ended && run.code != 0 && run.err.startsWith("vastrel: "))
+            << run.err.constData();
         EXPECT_EQ(run.err.count('\n'), 1);
         EXPECT_TRUE(QDir(home.Path("shared")).isEmpty());
     }

@@ -41,8 +41,9 @@ TEST_F(SettingsFileTest, AMissingWronglyHeadedOrGarbageFileIsReheadedPrivateAndI
     EXPECT_EQ(Contents(), fresh);
     EXPECT_EQ(ModeOf(file.FilePath()), 0600);
     EXPECT_EQ(std::tuple(s.closeLineTest, s.scanIntervalSeconds), std::tuple(1, 1));
-    for (const QByteArray& bad : {QByteArray("[Preferences]\r\nAlarm Limit=5\r\n"), QByteArray(""),
-                                  QByteArray("\x00\x01\xff garbage", 12), QByteArray(10'000'000, 'x')}) {
+    for (const QByteArray& bad :
+         {QByteArray("[Preferences]\r\nAlarm Limit=5\r\n"), QByteArray(""),
+          QByteArray("\x00\x01\xff garbage", 12), QByteArray(10'000'000, 'x')}) {
         EXPECT_EQ(Load(bad, false).alarmLimitMinutes, 120);
         EXPECT_EQ(Contents(), fresh);
     }

@@ -33,7 +33,10 @@ struct FakeHost : OptionsHost {
 
     void SetTimer1Enabled(bool on) override { timer1 = on, ++timerCalls; }
     void SetMainWindowVisible(bool visible) override { mainVisible = visible; }
-    void SetLabels(const QString& a, const QString& b, const QString& c, const QString& d) override { labels = {a, b, c, d}; }
+    void SetLabels(const QString& a, const QString& b, const QString& c,
+                   const QString& d) override {
+        labels = {a, b, c, d};
+    }
     void SetSampleLabelVisible(bool visible) override { sampleLabelVisible = visible; }
     void AddTrayIcon() override { ++trayAdds; }
     void DeleteTrayIcon() override { ++trayDeletes; }
@@ -94,10 +97,12 @@ TEST_F(frmOptionsTest, EntriesRoundHalfToEvenRefusedOnesGoBackAndArrowsStopAtThe
     Open();
     // A negative number or one that rounds up to the limit is refused too.
     using Entry = std::tuple<const char*, const char*, const char*>;
-    for (const auto& [box, entry, range] : std::vector<Entry>{
-             {"txtAlarm", "1000", "0 - 999"}, {"txtMinutes", "99.5", "0 - 99"},
-             {"txtMinutes", "-1", "0 - 99"}, {"txtSeconds", "60", "0 - 59"},
-             {"txtSaveData", "1000", "0 - 999"}, {"txtDays", "&H3E8", "0 - 999"}}) {
+    for (const auto& [box, entry, range] : std::vector<Entry>{{"txtAlarm", "1000", "0 - 999"},
+                                                              {"txtMinutes", "99.5", "0 - 99"},
+                                                              {"txtMinutes", "-1", "0 - 99"},
+                                                              {"txtSeconds", "60", "0 - 59"},
+                                                              {"txtSaveData", "1000", "0 - 999"},
+                                                              {"txtDays", "&H3E8", "0 - 999"}}) {
         messages.shown.clear();
         const QString before = Text(box)->text();
         Text(box)->setText(entry);
@@ -110,8 +115,10 @@ TEST_F(frmOptionsTest, EntriesRoundHalfToEvenRefusedOnesGoBackAndArrowsStopAtThe
     // the bar was already there ("" after "abc" stays as typed).
     for (const auto& [box, bar, entry, position, shown] :
          std::vector<std::tuple<const char*, const char*, const char*, int, const char*>>{
-             {"txtAlarm", "vsbAlarm", "999", 999, "999"}, {"txtMinutes", "vsb2", "98.5", 98, "98"},
-             {"txtSaveData", "vsb1", "abc", 0, "0"}, {"txtSaveData", "vsb1", "", 0, ""}}) {
+             {"txtAlarm", "vsbAlarm", "999", 999, "999"},
+             {"txtMinutes", "vsb2", "98.5", 98, "98"},
+             {"txtSaveData", "vsb1", "abc", 0, "0"},
+             {"txtSaveData", "vsb1", "", 0, ""}}) {
         Text(box)->setText(entry);
         EXPECT_EQ(Get<SpinScrollBar>(bar)->Position(), position) << box << " " << entry;
         EXPECT_EQ(Text(box)->text(), shown) << box << " " << entry;
@@ -143,14 +150,16 @@ TEST_F(frmOptionsTest, LoadingRunsOnlyTheHandlersOfChangedControlsAndAppliesTheE
 
     settings.loadAtStartup = 1;
     settings.sysTrayEnabled = settings.displayData = settings.sampleEnabled = settings.keepLog = 0;
-    settings.alarmEnabled = 2;  // only 1 counts as on
+    settings.alarmEnabled = 2;    // only 1 counts as on
     settings.keepLogDays = 5000;  // hand-edited file
     Open();
     EXPECT_TRUE(QFile::exists(LinkPath()));
-    EXPECT_EQ(std::tuple(host.trayDeletes, host.mainVisible, host.timer1), std::tuple(1, false, false));
+    EXPECT_EQ(std::tuple(host.trayDeletes, host.mainVisible, host.timer1),
+              std::tuple(1, false, false));
     EXPECT_EQ(Text("txtDays")->text(), "999");
     EXPECT_TRUE(messages.shown.empty());
-    for (const char* name : {"txtMinutes", "vsb2", "lblMinutes", "txtSeconds", "vsb3", "lblSeconds"})
+    for (const char* name :
+         {"txtMinutes", "vsb2", "lblMinutes", "txtSeconds", "vsb3", "lblSeconds"})
         EXPECT_FALSE(Enabled(name, "fra2")) << name;
     for (const char* name : {"txtDays", "vsbDays", "lblDays", "txtAlarm", "vsbAlarm", "lblAlarm"})
         EXPECT_FALSE(Enabled(name, "fra1")) << name;
@@ -182,7 +191,8 @@ TEST_F(frmOptionsTest, LiveActionsOutlastCancel) {
     const int timerCalls = host.timerCalls;
     Click("cmdCancel");
     EXPECT_EQ(dialog, nullptr);
-    EXPECT_EQ(std::tuple(host.timerCalls, host.trayDeletes), std::tuple(timerCalls, 2));  // box re-applied
+    EXPECT_EQ(std::tuple(host.timerCalls, host.trayDeletes),
+              std::tuple(timerCalls, 2));  // box re-applied
     EXPECT_EQ(Ini(), stored);
     EXPECT_EQ(std::tuple(settings.sampleEnabled, settings.displayData, settings.lines),
               std::tuple(1, 0, std::string()));
@@ -204,11 +214,13 @@ TEST_F(frmOptionsTest, OkWritesEveryControlInKeyOrderAndSetsTheScanLabels) {
     const QByteArray head = QByteArray(SettingsFile::kHeader) + "\r\n\r\n[Preferences]\r\n";
     Open(2);
     Click("cmdOK");
-    EXPECT_EQ(Ini(), head +
-              "Load @ startup= 0\r\nSysTray Enabled= 1\r\nDisplay Data= 1\r\nPlay Sound= 0\r\n"
-              "Sample Enabled= 1\r\nSave Data= 720\r\nInterval Minutes= 0\r\nInterval Seconds= 1\r\n"
-              "Append Data= 1\r\nKeep Log= 1\r\nKeepLog Days= 30\r\nAlarm= 1\r\nAlarm Limit= 120\r\n"
-              "Lines=1,2,\r\n");
+    EXPECT_EQ(
+        Ini(),
+        head +
+            "Load @ startup= 0\r\nSysTray Enabled= 1\r\nDisplay Data= 1\r\nPlay Sound= 0\r\n"
+            "Sample Enabled= 1\r\nSave Data= 720\r\nInterval Minutes= 0\r\nInterval Seconds= 1\r\n"
+            "Append Data= 1\r\nKeep Log= 1\r\nKeepLog Days= 30\r\nAlarm= 1\r\nAlarm Limit= 120\r\n"
+            "Lines=1,2,\r\n");
     EXPECT_EQ(std::tuple(host.timer1, host.sampleLabelVisible, settings.closeLineTest),
               std::tuple(true, true, 0));
     ASSERT_TRUE(host.labels);
@@ -219,21 +231,26 @@ TEST_F(frmOptionsTest, OkWritesEveryControlInKeyOrderAndSetsTheScanLabels) {
 
     // Every control away from its default: each key takes its own control.
     Open();
-    for (const char* box : {"chkIcon", "chkDisplayData", "chkKeepLogs", "chkAlarm", "chkLoad",
-                            "chkPlaySound"})
+    for (const char* box :
+         {"chkIcon", "chkDisplayData", "chkKeepLogs", "chkAlarm", "chkLoad", "chkPlaySound"})
         Get<QCheckBox>(box)->toggle();
     for (const char* opt : {"optCreate", "optClose"}) Get<QRadioButton>(opt)->setChecked(true);
-    for (const auto& [box, text] : {std::pair{"txtSaveData", "15"}, {"txtMinutes", "2"},
-                                    {"txtSeconds", "30"}, {"txtDays", "7"}, {"txtAlarm", "45.5"},
+    for (const auto& [box, text] : {std::pair{"txtSaveData", "15"},
+                                    {"txtMinutes", "2"},
+                                    {"txtSeconds", "30"},
+                                    {"txtDays", "7"},
+                                    {"txtAlarm", "45.5"},
                                     {"txtLines", "3,"}})
         Text(box)->setText(text);
     Click("cmdOK");
     const QByteArray changed = Ini();
-    EXPECT_EQ(changed, head +
-              "Load @ startup= 1\r\nSysTray Enabled= 0\r\nDisplay Data= 0\r\nPlay Sound= 1\r\n"
-              "Sample Enabled= 0\r\nSave Data=15\r\nInterval Minutes=2\r\nInterval Seconds=30\r\n"
-              "Append Data= 0\r\nKeep Log= 0\r\nKeepLog Days=7\r\nAlarm= 0\r\nAlarm Limit=46\r\n"
-              "Lines=3,\r\n");
+    EXPECT_EQ(
+        changed,
+        head +
+            "Load @ startup= 1\r\nSysTray Enabled= 0\r\nDisplay Data= 0\r\nPlay Sound= 1\r\n"
+            "Sample Enabled= 0\r\nSave Data=15\r\nInterval Minutes=2\r\nInterval Seconds=30\r\n"
+            "Append Data= 0\r\nKeep Log= 0\r\nKeepLog Days=7\r\nAlarm= 0\r\nAlarm Limit=46\r\n"
+            "Lines=3,\r\n");
     EXPECT_EQ(std::tuple(settings.playSound, settings.lines, settings.intervalSeconds,
                          settings.closeLineTest),
               std::tuple(1, std::string("3,"), 30, 1));

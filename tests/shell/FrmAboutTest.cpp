@@ -34,7 +34,9 @@ protected:
     // Through the About window's own window, as the window system delivers
     // moves and double clicks; the owner lies underneath.
     QPoint InAbout(QWidget* widget) const { return widget->mapTo(about, widget->rect().center()); }
-    void MoveOver(QWidget* widget) const { QTest::mouseMove(about->windowHandle(), InAbout(widget)); }
+    void MoveOver(QWidget* widget) const {
+        QTest::mouseMove(about->windowHandle(), InAbout(widget));
+    }
     static void Destroyed() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
     FakeDesktop desktop;
@@ -51,7 +53,8 @@ TEST_F(FrmAboutTest, LastLinkMovedOverStaysBlue) {
     MoveOver(Control<QLabel>("LblVer"));
     MoveOver(Control<QPushButton>("cmdSysInfo"));
     EXPECT_EQ(Control("txtPrimary")->TextColour(), kBlue);
-    EXPECT_TRUE(Control("Text1")->TextColour() == kWhite && Control("txtSecondary")->TextColour() == kWhite);
+    EXPECT_TRUE(Control("Text1")->TextColour() == kWhite &&
+                Control("txtSecondary")->TextColour() == kWhite);
 }
 
 TEST_F(FrmAboutTest, LinksOpenTheirAddressOnceAndMailFocusesOk) {
@@ -62,10 +65,10 @@ TEST_F(FrmAboutTest, LinksOpenTheirAddressOnceAndMailFocusesOk) {
     // Press on a link, release elsewhere: no click.
     QTest::mousePress(Control("txtPrimary"), Qt::LeftButton);
     QTest::mouseRelease(Control("txtPrimary"), Qt::LeftButton, {}, QPoint(-5, -5));
-    EXPECT_EQ(desktop.calls, (QStringList{
-                                 "address mailto:" + FrmAbout::kMailAddress + "?subject=Vastrel",
-                                 "address " + FrmAbout::kPrimaryAddress,
-                                 "address " + FrmAbout::kSecondaryAddress}));
+    EXPECT_EQ(desktop.calls,
+              (QStringList{"address mailto:" + FrmAbout::kMailAddress + "?subject=Vastrel",
+                           "address " + FrmAbout::kPrimaryAddress,
+                           "address " + FrmAbout::kSecondaryAddress}));
 }
 
 TEST_F(FrmAboutTest, SystemInfoStartsTheFirstToolFoundOrSaysItIsUnavailable) {

@@ -18,9 +18,10 @@ protected:
     CommandText command;
     HWND main = 0;
     Calls calls;
-    WindowHook hook{windows, command, {[this] { calls.push_back("unload"); },
-                                     [this] { calls.push_back("options"); },
-                                     [this] { calls.push_back("rebuild"); }}};
+    WindowHook hook{windows,
+                    command,
+                    {[this] { calls.push_back("unload"); }, [this] { calls.push_back("options"); },
+                     [this] { calls.push_back("rebuild"); }}};
 
     void SetUp() override {
         main = windows.CreateWindowHandle();
@@ -43,14 +44,17 @@ protected:
 // message still reaches the old procedure (WM_COPYDATA is 74).
 TEST_F(WindowHookTest, CopyDataCodesTheTestCommandCloseAndUnhook) {
     const std::vector<std::tuple<DWORD, std::string, DWORD, std::string, bool, Calls>> cases = {
-        {1, "", 1, "", false, {"options", "old 74"}}, {2, "test", 5, "", false, {"old 74"}},
-        {0, "test", 5, "", false, {"old 74"}}, {3, "TEST", 5, "TEST", false, {"old 74"}},
+        {1, "", 1, "", false, {"options", "old 74"}},
+        {2, "test", 5, "", false, {"old 74"}},
+        {0, "test", 5, "", false, {"old 74"}},
+        {3, "TEST", 5, "TEST", false, {"old 74"}},
         {3, std::string("test\0junk", 9), 9, "test", true, {"rebuild", "old 74"}},
         {3, "testtest", 4, "test", true, {"rebuild", "old 74"}}};
     for (const auto& [code, bytes, size, text, test, expected] : cases) {
         calls.clear();
         EXPECT_EQ(Send(code, bytes, size), 7) << code << " " << bytes;
-        EXPECT_EQ(std::tuple(command.text, command.testRequested, calls), std::tuple(text, test, expected))
+        EXPECT_EQ(std::tuple(command.text, command.testRequested, calls),
+                  std::tuple(text, test, expected))
             << code << " " << bytes;
     }
     windows.SendMessageA(main, 0x1234, 0, 0);

@@ -7,8 +7,8 @@
 #include <QString>
 
 inline void UsePrivateXdgFolders(const QString& root) {
-    for (const char* var : {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME",
-                            "XDG_RUNTIME_DIR"}) {
+    for (const char* var :
+         {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"}) {
         const QString dir = root + "/" + var;
         QDir().mkpath(dir);
         QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);

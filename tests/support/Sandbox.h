@@ -104,16 +104,16 @@ public:
     bool Start(int first, const QString& size) {
         int display = first;
         const auto socket = [&] { return QString("/tmp/.X11-unix/X%1").arg(display); };
-        while (display < first + 60 && (QFile::exists(socket()) ||
-                                        QFile::exists(QString("/tmp/.X%1-lock").arg(display))))
+        while (display < first + 60 &&
+               (QFile::exists(socket()) || QFile::exists(QString("/tmp/.X%1-lock").arg(display))))
             ++display;
         env_.insert("DISPLAY", QString(":%1").arg(display));
         env_.remove("WAYLAND_DISPLAY");
         return display < first + 60 &&
-               servers_.Start("Xvfb",
-                              {env_.value("DISPLAY"), "-screen", "0", size + "x24", "-nolisten",
-                               "tcp"},
-                              env_, true, QProcess::MergedChannels) &&
+               servers_.Start(
+                   "Xvfb",
+                   {env_.value("DISPLAY"), "-screen", "0", size + "x24", "-nolisten", "tcp"}, env_,
+                   true, QProcess::MergedChannels) &&
                WaitFor([&] { return QFile::exists(socket()); }, 5000);
     }
     // Another server or client on this display (a window manager, a panel).

@@ -18,10 +18,12 @@ using Lines = std::vector<std::size_t>;
 
 TEST(WatchedLineRule, EveryEntryNeedsAFollowingCommaAndAnExactNumber) {
     const std::vector<std::tuple<const char*, std::size_t, Lines>> cases = {
-        {"2,5,", 7, {2, 5}},  {"5,2,", 7, {2, 5}},   {"1,2,3", 7, {1, 2}}, {"12,3,", 12, {3, 12}},
-        {"2,", 1, {}},        {"1, 2,", 3, {1}},     {"02,3,", 3, {3}},    {"1-4,", 5, {}},
-        {"0,1,1,1,", 3, {1}}, {"", 3, {}},           {",,3,", 3, {3}},
-        {"99999999999999999999999,2,", 3, {2}}};
+        {"2,5,", 7, {2, 5}},  {"5,2,", 7, {2, 5}},
+        {"1,2,3", 7, {1, 2}}, {"12,3,", 12, {3, 12}},
+        {"2,", 1, {}},        {"1, 2,", 3, {1}},
+        {"02,3,", 3, {3}},    {"1-4,", 5, {}},
+        {"0,1,1,1,", 3, {1}}, {"", 3, {}},
+        {",,3,", 3, {3}},     {"99999999999999999999999,2,", 3, {2}}};
     for (const auto& [lines, devices, watched] : cases)
         EXPECT_EQ(Watched(lines, devices), watched) << lines;
     // All lines: every device with a final comma.

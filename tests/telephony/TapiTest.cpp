@@ -47,11 +47,13 @@ TEST_F(TapiTest, InitializePublishesTheSessionHandleAndShutdownWithdrawsIt) {
     api.lines.resize(2);
     api.initFails = true;
     tapi.InitializeTapi({});
-    EXPECT_EQ(std::tuple(session.numLineDevices, Published()), std::tuple(0u, std::optional<std::string>("0")));
+    EXPECT_EQ(std::tuple(session.numLineDevices, Published()),
+              std::tuple(0u, std::optional<std::string>("0")));
     api.initFails = false;
     api.appHandle = 0x80000001u;
     tapi.InitializeTapi({});
-    EXPECT_EQ(std::tuple(session.numLineDevices, Published()), std::tuple(2u, std::optional<std::string>("-2147483647")));
+    EXPECT_EQ(std::tuple(session.numLineDevices, Published()),
+              std::tuple(2u, std::optional<std::string>("-2147483647")));
     session.hLineApp = 999;  // stale: not a session of this service
     tapi.ShutdownTapi();
     EXPECT_TRUE(Published());

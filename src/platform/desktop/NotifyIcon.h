@@ -33,8 +33,8 @@ class NotifyIcon {
 public:
     // The shell's notification: uCallbackMessage "sent" to hWnd with the
     // mouse message (WM_LBUTTONUP, ...) as its code, and where the pointer is.
-    using Sink = std::function<void(HWND hWnd, UINT callbackMessage, UINT mouseCode,
-                                    QPoint globalPos)>;
+    using Sink =
+        std::function<void(HWND hWnd, UINT callbackMessage, UINT mouseCode, QPoint globalPos)>;
 
     virtual ~NotifyIcon() = default;
     // FALSE when there is no notification area, or for NIM_MODIFY/NIM_DELETE

@@ -13,8 +13,7 @@ namespace {
 
 // "Line12" -> device 11; anything else -> nothing.
 std::optional<DWORD> LineDevice(std::string_view section) {
-    if (section.size() < 5 || !SameText(section.substr(0, 4), "line"))
-        return std::nullopt;
+    if (section.size() < 5 || !SameText(section.substr(0, 4), "line")) return std::nullopt;
     const std::string_view digits = section.substr(4);
     DWORD number = 0;
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
@@ -45,8 +44,7 @@ TelephonyConfig TelephonyConfig::Parse(std::string iniText) {
     TelephonyConfig config;
     IniDocument(std::move(iniText))
         .ForEachKey([&](std::string_view section, std::string_view key, std::string_view value) {
-            config.sections_.try_emplace(Folded(section), section)
-                .first->second.Add(key, value);
+            config.sections_.try_emplace(Folded(section), section).first->second.Add(key, value);
         });
     if (auto name = config.Section("Provider").Value("Name"); name && !name->empty())
         config.provider_ = std::move(*name);

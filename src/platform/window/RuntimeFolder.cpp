@@ -56,8 +56,8 @@ QString RuntimeFolder::CheckPrivate(const QString& path) {
     if (!S_ISDIR(info.st_mode)) return Quoted(path) + " is not a folder";
     if (info.st_uid != ::geteuid()) return Quoted(path) + " belongs to another user";
     if ((info.st_mode & 077) != 0)
-        return Quoted(path) + QString(" has mode %1, not 0700").arg(info.st_mode & 07777, 4, 8,
-                                                                     QChar('0'));
+        return Quoted(path) +
+               QString(" has mode %1, not 0700").arg(info.st_mode & 07777, 4, 8, QChar('0'));
     return {};
 }
 

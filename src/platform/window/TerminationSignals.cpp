@@ -27,8 +27,8 @@ constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 extern "C" void OnTerminationSignal(int signo) {
     const int savedErrno = errno;
     if (const int status = gEndStatus; status >= 0) {
-        if (const char* line = gEndLine)
-            [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, line, std::strlen(line));
+        if (const char* line = gEndLine) [[maybe_unused]]
+            const ssize_t n = ::write(STDERR_FILENO, line, std::strlen(line));
         ::_exit(status);
     }
     const int fd = gSignalWriteFd;

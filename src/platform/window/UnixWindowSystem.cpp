@@ -71,8 +71,8 @@ void UnixWindowSystem::RemoveStaleSockets() {
         if (!ok || (hWnd >> kCounterBits) == ownPid) continue;
         const QString path = dir.filePath(name);
         struct stat info {};
-        if (::lstat(QFile::encodeName(path).constData(), &info) != 0 ||
-            !S_ISSOCK(info.st_mode) || info.st_uid != ::geteuid())
+        if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISSOCK(info.st_mode) ||
+            info.st_uid != ::geteuid())
             continue;
         if (!IsListening(path)) ::unlink(QFile::encodeName(path).constData());
     }
@@ -203,9 +203,9 @@ LRESULT UnixWindowSystem::SendRemote(HWND hWnd, UINT msg, WPARAM wParam, LPARAM 
         lastError_ = ERROR_INVALID_PARAMETER;
         return 0;
     }
-    const auto result = WindowMessageClient::Send(SocketPath(runtimeDir_, hWnd), frame,
-                                                  timeouts_.reply,
-                                                  signals_ ? signals_->PendingFd() : -1);
+    const auto result =
+        WindowMessageClient::Send(SocketPath(runtimeDir_, hWnd), frame, timeouts_.reply,
+                                  signals_ ? signals_->PendingFd() : -1);
     lastError_ = result.error;
     return result.value;
 }

@@ -12,8 +12,7 @@
 namespace platform {
 
 WindowConnection::WindowConnection(int fd, MessageHandler handler,
-                                   std::chrono::milliseconds frameTimeout,
-                                   QObject* parent)
+                                   std::chrono::milliseconds frameTimeout, QObject* parent)
     : QObject(parent),
       fd_(fd),
       handler_(std::move(handler)),
@@ -70,8 +69,7 @@ void WindowConnection::ReadAvailable() {
     // Queued: the window procedure may run a nested event loop, which must
     // not start inside the endpoint's accepting or this object's constructor.
     QMetaObject::invokeMethod(
-        this, [this, message = decoded.message] { Dispatch(message); },
-        Qt::QueuedConnection);
+        this, [this, message = decoded.message] { Dispatch(message); }, Qt::QueuedConnection);
 }
 
 void WindowConnection::Dispatch(CopyDataFrame::Message message) {

@@ -96,8 +96,8 @@ bool WindowEndpoint::MakeRoom() {
     if (static_cast<int>(open_.size()) < kMaxConnections) return true;
     // The oldest that has not sent its frame goes: a real sender writes at
     // once, so only a silent or trickling peer is ever waiting for long.
-    const auto oldest = std::find_if(open_.begin(), open_.end(),
-                                     [](const auto& c) { return c->Waiting(); });
+    const auto oldest =
+        std::find_if(open_.begin(), open_.end(), [](const auto& c) { return c->Waiting(); });
     if (oldest == open_.end()) return false;
     const QPointer<WindowConnection> victim = *oldest;
     open_.erase(oldest);

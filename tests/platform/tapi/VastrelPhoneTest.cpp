@@ -19,7 +19,8 @@ struct PhoneRun {
 PhoneRun Phone(const QStringList& arguments) {
     QProcess process;  // killed by its pid if it does not finish
     process.start(qEnvironmentVariable("VASTREL_BIN_DIR") + "/vastrel-phone", arguments);
-    if (!process.waitForFinished(10000)) return ADD_FAILURE() << arguments.join(' ').toStdString(), PhoneRun{};
+    if (!process.waitForFinished(10000))
+        return ADD_FAILURE() << arguments.join(' ').toStdString(), PhoneRun{};
     // The service looks at the exchange once per pass of the event loop, as
     // a scan's ticks give it.
     QCoreApplication::processEvents();

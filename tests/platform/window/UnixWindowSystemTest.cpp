@@ -226,7 +226,8 @@ TEST(RuntimeFolder, IsTheUsersAloneOrThereIsNone) {
         EXPECT_EQ(RuntimeFolder::Resolve(other, state).path, state + "/runtime") << bad;
     }
     if (::geteuid() == 0) {
-        ASSERT_TRUE(QFile::setPermissions(xdg, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        ASSERT_TRUE(
+            QFile::setPermissions(xdg, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         ASSERT_EQ(::chown(QFile::encodeName(xdg + "/vastrel").constData(), 54321, 54321), 0);
         EXPECT_EQ(resolve().path, state + "/runtime") << "a planted folder of another user";
         ASSERT_EQ(::chown(QFile::encodeName(xdg).constData(), 54321, 54321), 0);
@@ -244,14 +245,16 @@ TEST(RuntimeFolder, IsTheUsersAloneOrThereIsNone) {
 TEST_F(WindowSystemTest, TheLockIsRefusedUnlessARegularFileOfTheUser) {
     const QString lock = runtimeDir_ + "/vastrel.lock";
     const auto take = [&] {
-        return ExitCodeWithin(3000, [&] { return int(UnixWindowSystem(runtimeDir_).TakeInstanceLock()); });
+        return ExitCodeWithin(
+            3000, [&] { return int(UnixWindowSystem(runtimeDir_).TakeInstanceLock()); });
     };
     const int unavailable = int(InstanceLock::Result::Unavailable);
     ASSERT_TRUE(QDir().mkdir(lock));
     EXPECT_EQ(take(), unavailable) << "a folder";
     ASSERT_TRUE(QDir().rmdir(lock) && MakeFifo(lock));
     EXPECT_EQ(take(), unavailable) << "a FIFO, without waiting on it";
-    ASSERT_TRUE(QFile::remove(lock) && QFile(runtimeDir_ + "/elsewhere").open(QIODevice::WriteOnly));
+    ASSERT_TRUE(QFile::remove(lock) &&
+                QFile(runtimeDir_ + "/elsewhere").open(QIODevice::WriteOnly));
     ASSERT_TRUE(QFile::link(runtimeDir_ + "/elsewhere", lock));
     EXPECT_EQ(take(), unavailable) << "a link";
     ASSERT_TRUE(QFile::remove(lock));

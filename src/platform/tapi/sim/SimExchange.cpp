@@ -60,7 +60,9 @@ void SimExchange::RefreshOncePerPass() {
     // Looked again after a while even within one pass, for a long nested loop.
     constexpr qint64 kLookAgainMs = 100;
     // An injected clock moves without the event loop: every look counts.
-    if (injectedClock_ == nullptr && lookedThisPass_ && sinceLook_.isValid() && sinceLook_.elapsed() < kLookAgainMs) return;
+    if (injectedClock_ == nullptr && lookedThisPass_ && sinceLook_.isValid() &&
+        sinceLook_.elapsed() < kLookAgainMs)
+        return;
     Refresh();
     sinceLook_.start();
     if (!lookedThisPass_) {

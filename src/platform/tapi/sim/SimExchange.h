@@ -24,8 +24,7 @@ class SimExchange : public LineProvider {
 public:
     // Demo traffic keeps time with demoClock when one is given (a test that
     // compresses a day), otherwise with the monotonic clock.
-    SimExchange(ExchangeConfig config, const QString& statePath,
-                const Clock* demoClock = nullptr);
+    SimExchange(ExchangeConfig config, const QString& statePath, const Clock* demoClock = nullptr);
     ~SimExchange() override;
     SimExchange(const SimExchange&) = delete;
     SimExchange& operator=(const SimExchange&) = delete;
