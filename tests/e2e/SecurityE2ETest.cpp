@@ -192,6 +192,8 @@ TEST(Security, ACommandThatCannotBeDeliveredIsReportedWithANonZeroExit) {
     ProgramHome home;
     QProcess* first = home.Start();
     ASSERT_TRUE(home.WaitAnnounced(first));
+    // Start-up over (the first scan saved), so the store is no longer written.
+    ASSERT_TRUE(WaitFor([&] { return home.DataLog().size() > 0; }, 10000));
     // The running copy's handle is lost from the store: nobody to hand over to.
     QString store = QString::fromLatin1(home.Registry());
     store.remove(QRegularExpression("\"hKey\"=[^\n]*\n"));
