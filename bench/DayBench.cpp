@@ -3,22 +3,12 @@
 // longest time one tick (scan, records, save hand-over) held the event loop.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTemporaryDir>
 
-#include "FakeClock.h"
-#include "FakeDesktop.h"
-#include "FakeMessageBoxes.h"
-#include "FakeNotifyIcon.h"
-#include "FakeSound.h"
-#include "FakeWindowSystem.h"
+#include "SimProgram.h"
 #include "core/frmVastrel.h"
-#include "platform/desktop/ShellLinks.h"
-#include "platform/profile/PrivateProfile.h"
-#include "platform/registry/FileRegistry.h"
-#include "platform/tapi/TapiFactory.h"
 
 namespace {
 
@@ -34,26 +24,13 @@ double MemoryMb(const char* field) {
     return 0;
 }
 
-struct Day {
-    QTemporaryDir root;
-    Paths paths = Paths::UnderRoot(root.path());
-    FakeClock clock{QDateTime(QDate(2026, 12, 5), QTime(0, 0, 0, 500))};
-    std::unique_ptr<TapiService> tapi = [this] {
+struct Day : SimProgram {
+    Day() : SimProgram(Config(), QDateTime(QDate(2026, 12, 5), QTime(0, 0, 0, 500))) {}
+    static sim::ExchangeConfig Config() {
         sim::ExchangeConfig config;
         config.lines = 1000, config.demoTraffic = true, config.seed = 3;
-        return CreateSimTapiService(config, paths, &clock);
-    }();
-    FileRegistry registry{paths.stateDir + "/registry"};
-    PrivateProfile profile{paths.settingsDir};
-    FakeWindowSystem windows;
-    FakeNotifyIcon tray;
-    FakeSound sound;
-    FakeDesktop desktop;
-    ShellLinks links{paths.autostartDir};
-    FakeMessageBoxes messages;
-    Services services{registry, profile, *tapi,    windows, tray, sound,
-                      desktop,  links,   messages, clock,   paths};
-    AppState state;
+        return config;
+    }
 };
 
 void BM_DayAt1000Lines(benchmark::State& state) {
@@ -89,12 +66,3 @@ void BM_DayAt1000Lines(benchmark::State& state) {
 BENCHMARK(BM_DayAt1000Lines)->Arg(1)->Arg(24)->Unit(benchmark::kSecond)->Iterations(1);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -3,51 +3,22 @@
 // calls alone (open, two queries, close per line).
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
-#include <QTemporaryDir>
-
-#include "FakeClock.h"
-#include "FakeDesktop.h"
-#include "FakeMessageBoxes.h"
-#include "FakeNotifyIcon.h"
-#include "FakeSound.h"
-#include "FakeWindowSystem.h"
+#include "SimProgram.h"
 #include "core/frmVastrel.h"
-#include "platform/desktop/ShellLinks.h"
-#include "platform/profile/PrivateProfile.h"
-#include "platform/registry/FileRegistry.h"
-#include "platform/tapi/TapiFactory.h"
 
 namespace {
 
 using namespace platform;
 
-struct Exchange {
-    QTemporaryDir root;
-    Paths paths = Paths::UnderRoot(root.path());
-    std::unique_ptr<TapiService> tapi;
-    explicit Exchange(DWORD lines) {
-        sim::ExchangeConfig config;
-        config.lines = lines;
-        tapi = CreateSimTapiService(config, paths);
-    }
-};
+sim::ExchangeConfig Lines(DWORD lines) {
+    sim::ExchangeConfig config;
+    config.lines = lines;
+    return config;
+}
 
-struct Program : Exchange {
-    FileRegistry registry{paths.stateDir + "/registry"};
-    PrivateProfile profile{paths.settingsDir};
-    FakeWindowSystem windows;
-    FakeNotifyIcon tray;
-    FakeSound sound;
-    FakeDesktop desktop;
-    ShellLinks links{paths.autostartDir};
-    FakeMessageBoxes messages;
-    FakeClock clock;
-    Services services{registry, profile, *tapi,    windows, tray, sound,
-                      desktop,  links,   messages, clock,   paths};
-    AppState state;
+struct Program : SimProgram {
     frmVastrel window{services, state};
-    explicit Program(DWORD lines) : Exchange(lines) {
+    explicit Program(DWORD lines) : SimProgram(Lines(lines)) {
         window.Form_Load("");
         window.Timer1().stop();
     }
@@ -62,7 +33,7 @@ BENCHMARK(BM_TestLines)->Arg(255)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 void BM_BareTelephony(benchmark::State& state) {
     const auto lines = static_cast<DWORD>(state.range(0));
-    Exchange exchange(lines);
+    SimProgram exchange(Lines(lines));
     Tapi32& api = *exchange.tapi;
     HLINEAPP app = 0;
     DWORD devices = 0;
@@ -89,12 +60,3 @@ void BM_BareTelephony(benchmark::State& state) {
 BENCHMARK(BM_BareTelephony)->Arg(255)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -57,8 +57,8 @@ Paths Paths::FromEnvironment(const QString& programDir) {
     const bool besideProgram = !IsInstalledProgramDir(programDir) && CanWriteIn(programDir);
     p.dataDir = besideProgram ? programDir : EnvDir("XDG_DATA_HOME", ".local/share") + "/vastrel";
     RegularFile::MakeFolders(p.settingsDir);
-    RegularFile::MakeFolders(p.stateDir);
     RegularFile::MakeFolders(p.dataDir);
+    // Makes the state folder too: the runtime folder may be inside it.
     const auto runtime =
         RuntimeFolder::Resolve(qEnvironmentVariable("XDG_RUNTIME_DIR"), p.stateDir);
     p.runtimeDir = runtime.path;

@@ -5,7 +5,7 @@
 #include <QTemporaryDir>
 
 #include "FakeClock.h"
-#include "SpecialFiles.h"
+#include "NonRegularFiles.h"
 #include "datalog/DataLog.h"
 #include "datalog/DataLogRecord.h"
 

@@ -17,10 +17,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "NonRegularFiles.h"
 #include "ProgramHome.h"
-#include "SpecialFiles.h"
 #include "platform/window/CopyDataFrame.h"
-#include "platform/window/UnixWindowSystem.h"
 #include "platform/window/WindowSystem.h"
 
 using e2e::ProgramHome;
@@ -313,8 +312,7 @@ TEST(Faults, AFloodOfHandOversAndMalformedFramesLeavesTheProgramScanning) {
     ProgramHome home;
     QProcess* vastrel = home.Start();
     ASSERT_TRUE(home.WaitAnnounced(vastrel));
-    const QString socket = platform::UnixWindowSystem::SocketPath(home.Path("runtime/vastrel"),
-                                                                  home.PublishedHandle().value());
+    const QString socket = home.PublishedSocket();
     ASSERT_TRUE(WaitFor([&] { return home.DataLog().size() > 0; }, 5000));
     constexpr int kSenders = 4, kHandOvers = 2000, kMalformed = 500;
     std::atomic<int> answered{0}, refused{0}, badAnswered{0}, busy{kSenders};

@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "Sandbox.h"
+#include "platform/window/UnixWindowSystem.h"
 
 namespace e2e {
 
@@ -75,6 +76,11 @@ public:
         static const QRegularExpression key("\"hKey\"=REG_SZ:\" *(\\d+)\"");
         const auto m = key.match(QString::fromLatin1(Registry()));
         return m.hasMatch() ? std::optional(m.captured(1).toUInt()) : std::nullopt;
+    }
+    // The hand-over socket of the running copy's published window.
+    QString PublishedSocket() const {
+        return platform::UnixWindowSystem::SocketPath(Path("runtime/vastrel"),
+                                                      PublishedHandle().value_or(0));
     }
     // This copy has announced itself: handles carry the owner's pid above
     // their nine counter bits.

@@ -18,9 +18,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "NonRegularFiles.h"
 #include "ProgramHome.h"
-#include "SpecialFiles.h"
-#include "platform/window/UnixWindowSystem.h"
 
 using e2e::ProgramHome;
 using e2e::WaitFor;
@@ -259,8 +258,7 @@ TEST(Security, HandOversAreAnsweredWithinASecondWhile300SilentConnectionsAreHeld
     ProgramHome home;
     QProcess* first = home.Start();
     ASSERT_TRUE(home.WaitAnnounced(first));
-    const QString socket = platform::UnixWindowSystem::SocketPath(home.Path("runtime/vastrel"),
-                                                                  home.PublishedHandle().value());
+    const QString socket = home.PublishedSocket();
     SilentFlood flood(socket, 300);
     QThread::msleep(500);
     for (int i = 0; i < 3; ++i) {

@@ -4,7 +4,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "SpecialFiles.h"
+#include "NonRegularFiles.h"
 #include "platform/profile/PrivateProfile.h"
 #include "settings/SettingsFile.h"
 

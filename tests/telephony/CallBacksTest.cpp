@@ -6,7 +6,7 @@
 #include "FakeClock.h"
 #include "FakeNotifyIcon.h"
 #include "FakeTapi.h"
-#include "SpecialFiles.h"
+#include "NonRegularFiles.h"
 #include "core/AppState.h"
 #include "platform/registry/FileRegistry.h"
 #include "shell/TrayIcon.h"

@@ -8,7 +8,7 @@
 
 #include <tuple>
 
-#include "SpecialFiles.h"
+#include "NonRegularFiles.h"
 #include "platform/desktop/ShellLinks.h"
 
 namespace platform {

@@ -12,7 +12,7 @@
 #include <csignal>
 #include <string>
 
-#include "SpecialFiles.h"
+#include "NonRegularFiles.h"
 #include "platform/file/FileIo.h"
 
 using platform::FileIo;

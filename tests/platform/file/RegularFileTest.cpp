@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "SpecialFiles.h"
+#include "NonRegularFiles.h"
 #include "platform/file/RegularFile.h"
 
 using platform::RegularFile;

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "SpecialFiles.h"
+#include "NonRegularFiles.h"
 #include "platform/profile/PrivateProfile.h"
 
 using namespace platform;

@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "SpecialFiles.h"
+#include "NonRegularFiles.h"
 #include "platform/registry/FileRegistry.h"
 
 using namespace platform;

@@ -5,7 +5,7 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
-#include "SpecialFiles.h"
+#include "NonRegularFiles.h"
 #include "platform/sound/AlsaSound.h"
 
 namespace platform {

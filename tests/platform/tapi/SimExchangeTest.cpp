@@ -4,7 +4,7 @@
 #include <unistd.h>
 #include <QTemporaryDir>
 
-#include "SpecialFiles.h"
+#include "NonRegularFiles.h"
 #include "platform/tapi/sim/DemoTraffic.h"
 #include "platform/tapi/sim/ExchangeStore.h"
 

@@ -5,7 +5,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "SpecialFiles.h"
+#include "NonRegularFiles.h"
 #include "platform/tapi/TelephonyConfig.h"
 #include "platform/tapi/kamailio/KamailioConfig.h"
 #include "platform/tapi/sim/ExchangeConfig.h"

@@ -23,7 +23,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include "SpecialFiles.h"
+#include "NonRegularFiles.h"
 #include "platform/window/CopyDataFrame.h"
 #include "platform/window/RuntimeFolder.h"
 #include "platform/window/UnixWindowSystem.h"
