@@ -7,8 +7,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 
-#include "SimProgram.h"
-#include "core/frmVastrel.h"
+#include "ProgramHarness.h"
 
 namespace {
 
@@ -24,8 +23,10 @@ double MemoryMb(const char* field) {
     return 0;
 }
 
-struct Day : SimProgram {
-    Day() : SimProgram(Config(), QDateTime(QDate(2026, 12, 5), QTime(0, 0, 0, 500))) {}
+struct Day : ProgramHarness {
+    Day() : ProgramHarness(Config(), QDateTime(QDate(2026, 12, 5), QTime(0, 0, 0, 500))) {
+        tapi.recording = false;
+    }
     static sim::ExchangeConfig Config() {
         sim::ExchangeConfig config;
         config.lines = 1000, config.demoTraffic = true, config.seed = 3;
@@ -37,26 +38,22 @@ void BM_DayAt1000Lines(benchmark::State& state) {
     const int hours = static_cast<int>(state.range(0));
     for (auto _ : state) {
         Day day;
-        QFile ini(day.paths.settingsDir + "/vastrel.ini");
-        ini.open(QIODevice::WriteOnly);
-        ini.write(
-            "The following lines are required by Vastrel - do NOT edit or remove\r\n\r\n"
-            "[Preferences]\r\nSave Data=720\r\nAlarm=0\r\nDisplay Data=0\r\n");
-        ini.close();
+        day.WriteSettings({"Save Data=720", "Alarm=0", "Display Data=0"});
         const double before = MemoryMb("VmRSS:");
-        frmVastrel window(day.services, day.state);
-        window.Form_Load("");
-        window.Timer1().stop();
+        day.program.StartUp("");
+        day.program.BuildLineTable();
+        std::vector<OutLogModel::Row> rows;
+        day.program.TestLines(rows);
         qint64 longestNs = 0;
         for (int tick = 0; tick < hours * 3600; ++tick) {
             day.clock.Advance(1);
             QElapsedTimer held;
             held.start();
-            window.Timer1_Timer();
+            if (day.program.ScanIsDue()) day.program.TestLines(rows);
             QCoreApplication::processEvents();  // finished saves come back here
             longestNs = std::max(longestNs, held.nsecsElapsed());
         }
-        window.Form_Unload();
+        day.program.Unload();
         state.counters["rss_before_MB"] = before;
         state.counters["peak_rss_MB"] = MemoryMb("VmHWM:");
         state.counters["longest_tick_ms"] = longestNs / 1e6;

@@ -3,38 +3,32 @@
 // calls alone (open, two queries, close per line).
 #include <benchmark/benchmark.h>
 
-#include "SimProgram.h"
-#include "core/frmVastrel.h"
+#include "WindowHarness.h"
 
 namespace {
 
 using namespace platform;
 
-sim::ExchangeConfig Lines(DWORD lines) {
-    sim::ExchangeConfig config;
-    config.lines = lines;
-    return config;
-}
-
-struct Program : SimProgram {
-    frmVastrel window{services, state};
-    explicit Program(DWORD lines) : SimProgram(Lines(lines)) {
-        window.Form_Load("");
-        window.Timer1().stop();
+struct ScanProgram : WindowHarness {
+    explicit ScanProgram(DWORD lines) : WindowHarness(static_cast<int>(lines)) {
+        tapi.recording = false;
+        Start();
+        Timer1().stop();
     }
 };
 
 void BM_TestLines(benchmark::State& state) {
-    Program program(static_cast<DWORD>(state.range(0)));
-    for (auto _ : state) program.window.TestLines();
-    state.counters["rows"] = program.window.Rows().rowCount();
+    ScanProgram program(static_cast<DWORD>(state.range(0)));
+    for (auto _ : state) program.window->TestLines();
+    state.counters["rows"] = static_cast<double>(program.Column(0).size());
 }
 BENCHMARK(BM_TestLines)->Arg(255)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 void BM_BareTelephony(benchmark::State& state) {
     const auto lines = static_cast<DWORD>(state.range(0));
-    SimProgram exchange(Lines(lines));
-    Tapi32& api = *exchange.tapi;
+    ProgramHarness exchange(ProgramHarness::Lines(static_cast<int>(lines)));
+    exchange.tapi.recording = false;
+    Tapi32& api = exchange.tapi;
     HLINEAPP app = 0;
     DWORD devices = 0;
     api.lineInitialize(&app, 1, {}, "Pelmarsh", &devices);

@@ -13,7 +13,6 @@
 
 #include "FakeClock.h"
 #include "FakeNotifyIcon.h"
-#include "FakeTapi.h"
 #include "core/AppState.h"
 #include "platform/registry/Registry.h"
 #include "shell/TrayIcon.h"
@@ -26,8 +25,8 @@ using namespace platform;
 namespace {
 
 // A service that answers lineGetCallInfo with the fuzzer's bytes, cut to the
-// buffer it was handed; everything else is the usual fake.
-class BytesTapi : public FakeTapi {
+// buffer it was handed, and refuses everything else.
+class BytesTapi : public Tapi32 {
 public:
     std::vector<BYTE> info;
     LONG lineGetCallInfo(HCALL, BYTE* buffer) override {
@@ -36,6 +35,26 @@ public:
         if (n > 0) std::memcpy(buffer, info.data(), n);
         return 0;
     }
+    LONG lineInitialize(HLINEAPP*, HINSTANCE, LINECALLBACK, const std::string&, DWORD*) override {
+        return kRefused;
+    }
+    LONG lineNegotiateAPIVersion(HLINEAPP, DWORD, DWORD, DWORD, DWORD*, LINEEXTENSIONID*) override {
+        return kRefused;
+    }
+    LONG lineGetDevCaps(HLINEAPP, DWORD, DWORD, DWORD, BYTE*) override { return kRefused; }
+    LONG lineShutdown(HLINEAPP) override { return kRefused; }
+    LONG lineOpen(HLINEAPP, DWORD, HLINE*, DWORD, DWORD, DWORD_PTR, DWORD, DWORD,
+                  const void*) override {
+        return kRefused;
+    }
+    LONG lineGetNewCalls(HLINE, DWORD, DWORD, BYTE*) override { return kRefused; }
+    LONG lineClose(HLINE) override { return kRefused; }
+    LONG lineDrop(HCALL, const char*, DWORD) override { return kRefused; }
+    LONG lineDeallocateCall(HCALL) override { return kRefused; }
+    LONG lineGetRequest(HLINEAPP, DWORD, BYTE*) override { return kRefused; }
+
+private:
+    static constexpr LONG kRefused = LINEERR_OPERATIONUNAVAIL;
 };
 
 class NoRegistry : public Registry {

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/AppState.h"
+#include "core/Program.h"
 #include "core/frmVastrel.h"
 #include "platform/Paths.h"
 #include "platform/clock/Clock.h"
@@ -138,14 +138,14 @@ int main(int argc, char** argv) {
     Services services{registry, profile,    *tapi,    windows, notifyIcon, sound,
                       desktop,  shellLinks, messages, clock,   paths};
 
-    AppState state;
-    frmVastrel window(services, state);
+    Program program(services);
+    frmVastrel window(program);
     if (!window.Form_Load(CommandLineText(app.arguments()))) {
-        const platform::LONG error = window.HandOverError();
+        const platform::LONG error = program.HandOverError();
         return error == platform::ERROR_SUCCESS ? 0 : Refuse(HandOverFailure(error));
     }
     // Closed already while start-up waited in a message box: the quit it
     // asked for ended that box's loop, and the main loop would never end.
-    if (window.Unloaded()) return 0;
+    if (program.Unloaded()) return 0;
     return app.exec();
 }

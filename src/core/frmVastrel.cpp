@@ -1,7 +1,6 @@
 #include "frmVastrel.h"
 
 #include <QCloseEvent>
-#include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -10,7 +9,6 @@
 
 #include "platform/clock/Clock.h"
 #include "platform/desktop/Desktop.h"
-#include "platform/file/RegularFile.h"
 #include "platform/window/MessageBoxes.h"
 #include "settings/Help.h"
 #include "settings/frmOptions.h"
@@ -27,49 +25,35 @@ QString Latin1(const std::string& text) {
 }
 }  // namespace
 
-frmVastrel::frmVastrel(Services& services, AppState& state, QWidget* parent)
+frmVastrel::frmVastrel(Program& program, QWidget* parent)
     : QMainWindow(parent),
-      services_(services),
-      state_(state),
-      trayIcon_(services.notifyIcon, state.trayIconData),
-      tapi_(services.tapi, services.registry, state.session, trayIcon_),
-      incomingLog_(tapi_, state.session, services.clock, services.paths.dataDir + "/In.log"),
-      callBacks_(tapi_, state.session, state.command, incomingLog_),
-      settingsFile_(services.profile, services.paths.settingsDir),
-      shortcut_(services.shellLinks, services.paths.programDir),
-      lineTimes_(state.lineTable, state.settings, services.clock, services.sound),
-      dataLog_(state.settings, services.clock, services.paths.dataDir + "/DataLogs",
-               state.lineTable, state.lastSaveTime),
-      scanner_(state, services.tapi, lineTimes_, dataLog_.Text(), services.clock),
-      hook_(services.windows, state.command,
-            {[this] { close(); }, [this] { mPopOptions_Click(); }, [this] { BuildLineTable(); }}),
-      instance_(services.registry, services.windows, state.session) {
+      program_(program),
+      services_(program.Platform()),
+      state_(program.State()) {
     setWindowTitle("Vastrel");
     setWindowIcon(QIcon(":/icons/vastrel-32.png"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     CreateControls();
     CreateMenus();
+    timer1_.setObjectName("Timer1");
+    timer1_.setParent(this);
     // Coarse timers fire up to 5 % early; the scan rate is the program's point.
     timer1_.setTimerType(Qt::PreciseTimer);
-    timer1_.setInterval(kTickMs);
+    timer1_.setInterval(Program::kTickMs);
     connect(&timer1_, &QTimer::timeout, this, &frmVastrel::Timer1_Timer);
-    dataLog_.SetSavedHandler(
+    program.Log().SetSavedHandler(
         [this] { lblLastSave_->setText("Last saved at: " + services_.clock.TimeText()); });
-
-    hwnd_ = services.windows.CreateWindowHandle();
-    // The default procedure closes the window, as the platform's own does.
-    services.windows.SetWindowLongA(hwnd_, GWL_WNDPROC, [this](HWND, UINT msg, WPARAM, LPARAM) {
-        if (msg == WM_CLOSE) close();
-        return LRESULT{0};
-    });
-    services.notifyIcon.SetSink(
+    program.SetWindowRequests(
+        {[this] { close(); }, [this] { mPopOptions_Click(); }, [this] { BuildLineTable(); }});
+    services_.notifyIcon.SetSink(
         [this](HWND, UINT, UINT code, QPoint pos) { OnTrayMessage(code, pos); });
 }
 
 frmVastrel::~frmVastrel() {
     services_.notifyIcon.SetSink({});
-    services_.windows.DestroyWindowHandle(hwnd_);
+    program_.SetWindowRequests({});
+    program_.Log().SetSavedHandler({});
 }
 
 void frmVastrel::CreateControls() {
@@ -120,7 +104,9 @@ void frmVastrel::CreateMenus() {
     help->addAction("&About Vastrel", this, &frmVastrel::mnuHelpAbout_Click);
     // The tray pop-up: a menu of the window that the menu bar does not show.
     mnuSystray_ = new QMenu("&Systray", this);
+    mnuSystray_->setObjectName("mnuSystray");
     mPopRestore_ = mnuSystray_->addAction("&Restore", this, &frmVastrel::mPopRestore_Click);
+    mPopRestore_->setObjectName("mPopRestore");
     mnuSystray_->addAction("&Options", this, &frmVastrel::mPopOptions_Click);
     mnuSystray_->addSeparator();
     mnuSystray_->addAction("&Exit", this, &frmVastrel::mPopExit_Click);
@@ -129,25 +115,7 @@ void frmVastrel::CreateMenus() {
 // ---- start-up ---------------------------------------------------------------
 
 bool frmVastrel::Form_Load(const std::string& commandText) {
-    // First of all, so that a SIGTERM arriving while start-up writes the
-    // registry still ends in a clean shut-down rather than the default death.
-    services_.windows.RouteTerminationSignalsTo(hwnd_);
-    state_.command.text = commandText;
-    if (!state_.command.text.empty() && state_.command.text[0] == '/')
-        state_.command.text.erase(0, 1);
-    if (instance_.OpenKey()) {
-        if (instance_.AnotherIsRunning()) {
-            handOverError_ = instance_.HandOver(hwnd_, state_.command.text);
-            return false;
-        }
-        StartUpFirstInstance(instance_);
-    }
-    settingsFile_.PrepareSettingsFile();
-    tapi_.InitializeTapi([this](DWORD h, DWORD m, DWORD_PTR i, DWORD_PTR p1, DWORD_PTR p2,
-                                DWORD_PTR p3) { callBacks_.LineCallback(h, m, i, p1, p2, p3); });
-    tapi_.GetLineCaps(0);
-    state_.lastSaveTime = services_.clock.SecondsSinceMidnight();
-    settingsFile_.LoadSettings(state_.settings);
+    if (!program_.StartUp(commandText)) return false;
     if (state_.settings.sysTrayEnabled == 1) PutUpTrayIcon();
     unsetCursor();
     if (RunCommandText()) return true;
@@ -161,17 +129,6 @@ bool frmVastrel::Form_Load(const std::string& commandText) {
     if (state_.settings.sampleEnabled == 1) timer1_.start();
     BuildLineTable();
     return true;
-}
-
-void frmVastrel::StartUpFirstInstance(SingleInstance& instance) {
-    if (auto stale = instance.StaleSessionHandle()) {
-        state_.session.hLineApp = *stale;
-        tapi_.ShutdownTapi();
-    }
-    incomingLog_.CutTornTail();
-    hook_.Hook(hwnd_);
-    instance.Announce(hwnd_);
-    instanceAnnounced_ = true;
 }
 
 // "setup" opens the Options dialog and ends start-up there; "min" is
@@ -188,24 +145,10 @@ bool frmVastrel::RunCommandText() {
 void frmVastrel::PutUpTrayIcon() {
     show();
     repaint();
-    trayIcon_.Fill(hwnd_);
-    trayIcon_.Add();
+    AddTrayIcon();
 }
 
 // ---- the line table ---------------------------------------------------------
-
-QString frmVastrel::DataLogsDir() {
-    // The folder is looked up without case, as the original file system did.
-    const QDir program(services_.paths.dataDir);
-    for (const QFileInfo& entry : program.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot |
-                                                        QDir::Hidden | QDir::System)) {
-        if (entry.fileName().compare("Datalogs", Qt::CaseInsensitive) == 0)
-            return entry.absoluteFilePath();
-    }
-    const QString made = program.filePath("DataLogs");
-    platform::RegularFile::MakeFolders(made);
-    return made;
-}
 
 void frmVastrel::SetBuildLabels() {
     const Settings& s = state_.settings;
@@ -220,64 +163,33 @@ void frmVastrel::SetBuildLabels() {
     lblLastSave_->setText("Last saved at: ");
 }
 
-void frmVastrel::BuildRows() {
-    const DWORD devices = state_.session.numLineDevices;
-    std::vector<OutLogModel::Row> rows;
-    rows.reserve(devices);
-    for (DWORD d = 0; d < devices; ++d) {
-        state_.lineTable.lineNames[d] = LineTable::NameField(Tapi::LineName(tapi_.GetLineCaps(d)));
-        OutLogModel::Row row;
-        row[0] = std::to_string(d + 1);
-        row[1] = state_.lineTable.lineNames[d];
-        rows.push_back(std::move(row));
-    }
-    model_.SetRows(std::move(rows));
-}
-
 void frmVastrel::BuildLineTable() {
     // A rebuild asked for while shutting down would only scan a closed session.
-    if (unloading_) return;
-    if (state_.session.numLineDevices == 0) {
+    if (program_.Unloaded()) return;
+    if (!program_.BuildLineTable()) {
         services_.messages.MsgBox(this, "No lines to test: Nothing to do!!!", "");
         return;
     }
-    state_.lineTable.Reset(state_.session.numLineDevices);
-    dataLog_.SetDir(DataLogsDir());
-    dataLog_.StartDay();
     SetBuildLabels();
-    if (state_.settings.lines.empty())
-        state_.settings.lines = LineTable::AllLines(state_.session.numLineDevices);
-    BuildRows();
-    state_.lastScanTime = services_.clock.SecondsSinceMidnight();
+    model_.SetRows(program_.LineRows());
     TestLines();
 }
 
 // ---- the scan ---------------------------------------------------------------
 
 void frmVastrel::Timer1_Timer() {
-    // A tick may come a little early; one that is early by less than half a
-    // tick still scans, or the scan would wait a whole interval more.
-    const double now = services_.clock.SecondsSinceMidnight();
-    const double due = state_.settings.scanIntervalSeconds - kTickMs / 2000.0;
-    if (now - state_.lastScanTime >= due || state_.lastScanTime - now >= due) TestLines();
+    if (program_.ScanIsDue()) TestLines();
 }
 
 void frmVastrel::TestLines() {
-    if (state_.settings.sampleEnabled == 1) dataLog_.CompleteMissedRollover();
-    state_.lastScanTime = services_.clock.SecondsSinceMidnight();
-    scanner_.ScanWatchedLines(scanRows_);
+    const bool goesOn = program_.TestLines(scanRows_);
     model_.SwapRows(scanRows_);
     lblSampleTime_->setText("Scan time: " + services_.clock.TimeText());
-    if (state_.settings.sampleEnabled == 1) {
-        dataLog_.CheckSaveSchedule();
-    } else {
-        timer1_.stop();
-        SaveDataLog();
-    }
+    if (!goesOn) timer1_.stop();
 }
 
 void frmVastrel::SaveDataLog() {
-    dataLog_.SaveDataLog();
+    program_.SaveDataLog();
 }
 
 // ---- menus ------------------------------------------------------------------
@@ -295,14 +207,15 @@ void frmVastrel::mnuExit_Click() {
 }
 
 void frmVastrel::mnuViewData_Click() {
-    const QString path = dataLog_.Dir() + "/Data.log";
+    const QString path = program_.Log().Dir() + "/Data.log";
     if (QFileInfo(path).isFile()) services_.desktop.OpenDocument(path);
 }
 
 void frmVastrel::mnuOptions_Click() {
     if (!options_) {
-        options_ = new frmOptions(state_.settings, settingsFile_, *this, services_.messages,
-                                  shortcut_, state_.session.numLineDevices, this);
+        options_ =
+            new frmOptions(state_.settings, program_.SettingsStore(), *this, services_.messages,
+                           program_.Shortcut(), state_.session.numLineDevices, this);
     }
     options_->show();
 }
@@ -381,17 +294,9 @@ void frmVastrel::closeEvent(QCloseEvent* event) {
 }
 
 void frmVastrel::Form_Unload() {
-    if (unloaded_) return;
-    unloaded_ = unloading_ = true;
-    hook_.Unhook();
-    tapi_.CloseLine();
-    tapi_.ShutdownTapi();
+    if (program_.Unloaded()) return;
     timer1_.stop();
-    // Records gathered since the last save would otherwise be lost.
-    SaveDataLog();
-    dataLog_.Flush(kShutdownSaveMs);
-    trayIcon_.Delete();
-    if (instanceAnnounced_) instance_.Withdraw();
+    program_.Unload();
     UnloadOtherWindows();
     // exit, not quit: a message box still open (start-up's "No lines to
     // test") must end its loop too; quit only asks the windows to close.
@@ -431,12 +336,12 @@ void frmVastrel::SetSampleLabelVisible(bool visible) {
 }
 
 void frmVastrel::AddTrayIcon() {
-    trayIcon_.Fill(hwnd_);
-    trayIcon_.Add();
+    program_.Tray().Fill(program_.Hwnd());
+    program_.Tray().Add();
 }
 
 void frmVastrel::DeleteTrayIcon() {
-    trayIcon_.Delete();
+    program_.Tray().Delete();
 }
 
 void frmVastrel::OpenHelp() {

@@ -6,16 +6,16 @@
 #include <QLocale>
 #include <QTest>
 
-#include "ProgramHarness.h"
+#include "WindowHarness.h"
 
 namespace {
 
 struct RealRun {
-    ProgramHarness h{1};
+    WindowHarness h{1};
     explicit RealRun(const QStringList& settings, const QDateTime& reads) {
         QLocale::setDefault(QLocale::c());
         h.WriteSettings(settings);
-        h.tapi.lines[0].calls = 1;
+        h.tapi.SetCalls(0, 1);
         h.clock.FollowSystemClock(reads);
     }
 };
@@ -54,8 +54,8 @@ TEST(RealTimer, TheDayRollsOverOnceAcrossAShiftedMidnight) {
                 QDateTime(day, QTime(23, 59, 55, 700)));
     run.h.Start();
     QTest::qWait(9000);
-    run.h.window->Log().SaveDataLog();
-    ASSERT_TRUE(run.h.window->Log().Flush());
+    run.h.program.Log().SaveDataLog();
+    ASSERT_TRUE(run.h.program.Log().Flush());
     const LineTable& table = run.h.state.lineTable;
     EXPECT_GE(table.timeOnline[0], 9);
     EXPECT_GE(table.totalTimeOnline[0], 4);

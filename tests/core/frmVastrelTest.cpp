@@ -7,7 +7,7 @@
 #include <QMouseEvent>
 #include <QTest>
 
-#include "ProgramHarness.h"
+#include "WindowHarness.h"
 #include "settings/frmOptions.h"
 
 using namespace platform;
@@ -32,12 +32,6 @@ void SetRegistryValue(Registry& registry, const char* key, const char* name, con
     registry.RegCloseKey(k);
 }
 
-std::vector<std::string> Column(const frmVastrel& w, int column) {
-    std::vector<std::string> out;
-    for (const auto& row : w.Rows().Rows()) out.push_back(row[column]);
-    return out;
-}
-
 using Texts = std::vector<std::string>;
 const char* kProgramKey = "Software\\Orlwen\\Vastrel\\";
 const char* kSessionKey = "Software\\Orlwen\\Pelmarsh";
@@ -45,7 +39,7 @@ const char* kSessionKey = "Software\\Orlwen\\Pelmarsh";
 // A first run after a killed one: the stale session is ended first, then
 // every line is watched with the defaults.
 TEST(Startup, AFirstRunEndsTheStaleSessionThenWatchesEveryLineWithTheDefaults) {
-    ProgramHarness h;
+    WindowHarness h;
     SetRegistryValue(h.registry, kSessionKey, "hTapi", "-5");
     frmVastrel& w = h.Start();
     ASSERT_TRUE(h.started);
@@ -55,22 +49,23 @@ TEST(Startup, AFirstRunEndsTheStaleSessionThenWatchesEveryLineWithTheDefaults) {
                      "lineNegotiateAPIVersion 0", "lineGetDevCaps 0"}));
     for (const char* open : {"lineOpen 0 2", "lineOpen 1 2", "lineOpen 2 2"})  // monitor only
         EXPECT_EQ(h.tapi.Count(open), 1) << open;
-    EXPECT_EQ(RegistryValue(h.registry, kProgramKey, "hKey"), " " + std::to_string(w.Hwnd()));
-    EXPECT_EQ(RegistryValue(h.registry, kSessionKey, "hTapi"), std::to_string(0x4242));
+    EXPECT_EQ(RegistryValue(h.registry, kProgramKey, "hKey"),
+              " " + std::to_string(h.program.Hwnd()));
+    EXPECT_EQ(RegistryValue(h.registry, kSessionKey, "hTapi"), std::to_string(h.tapi.app));
     EXPECT_EQ(h.ReadFile(h.paths.settingsDir + "/vastrel.ini"),
               "The following lines are required by Vastrel - do NOT edit or remove\r\n\r\n");
     EXPECT_EQ(h.tray.calls, std::vector<DWORD>{NIM_ADD});
-    EXPECT_TRUE(w.isVisible() && w.Timer1().isActive());
-    EXPECT_EQ(Column(w, 0), (Texts{"1", "2", "3"}));
-    EXPECT_EQ(w.lblSample()->text() + w.lblSaveRate()->text(),
+    EXPECT_TRUE(w.isVisible() && h.Timer1().isActive());
+    EXPECT_EQ(h.Column(0), (Texts{"1", "2", "3"}));
+    EXPECT_EQ(h.Label("lblSample") + h.Label("lblSaveRate"),
               "Scan rate: 0 min 1 secsSave every 720 min");
     EXPECT_TRUE(QDir(h.paths.dataDir + "/DataLogs").exists());
-    EXPECT_EQ(h.windows.signalTarget, w.Hwnd());
+    EXPECT_EQ(h.windows.signalTarget, h.program.Hwnd());
 }
 
 TEST(Startup, ASecondStartHandsOverAndEndsWithoutTouchingAnything) {
     for (const std::string command : {"", "/test"}) {
-        ProgramHarness h;
+        WindowHarness h;
         SetRegistryValue(h.registry, kProgramKey, "hKey", " 1234");
         h.windows.anotherRuns = true;
         frmVastrel& w = h.Start(command);
@@ -88,24 +83,24 @@ TEST(Startup, ASecondStartHandsOverAndEndsWithoutTouchingAnything) {
 }
 
 TEST(Startup, NoLineDevicesOnlyShowsTheMessageAndSetupStopsAtOptions) {
-    ProgramHarness h(0);
-    frmVastrel& w = h.Start();
+    WindowHarness h(0);
+    h.Start();
     EXPECT_EQ(h.messages.shown, QStringList{"No lines to test: Nothing to do!!!"});
-    EXPECT_EQ(w.lblSample()->text() + w.lblLastSave()->text(),
+    EXPECT_EQ(h.Label("lblSample") + h.Label("lblLastSave"),
               "Scan rate: 0 min 1 secLast saved at: 00:00:00");
-    EXPECT_EQ(w.Rows().rowCount() + h.tapi.Count("lineOpen"), 0);
+    EXPECT_EQ(h.Column(0).size() + h.tapi.Count("lineOpen"), 0u);
     // The set-up command opens Options and ends start-up there.
-    ProgramHarness setup;
+    WindowHarness setup;
     frmVastrel& s = setup.Start("/SETUP");
-    EXPECT_TRUE(s.Options() && s.Options()->isVisible());
-    EXPECT_FALSE(setup.tapi.Count("lineOpen") || s.Timer1().isActive());
+    EXPECT_TRUE(s.findChild<frmOptions*>() && s.findChild<frmOptions*>()->isVisible());
+    EXPECT_FALSE(setup.tapi.Count("lineOpen") || setup.Timer1().isActive());
 }
 
 class ScanTest : public ::testing::Test {
 protected:
-    ProgramHarness h{7};
+    WindowHarness h{7};
     void SetUp() override {
-        h.tapi.lines[4].openFails = true;
+        h.tapi.Block(4, true);
         h.WriteSettings({"Lines=5,2,", "Interval Seconds=10", "Alarm Limit=1"});
     }
     void Tick(double seconds) {
@@ -115,11 +110,11 @@ protected:
 };
 
 TEST_F(ScanTest, OnlyWatchedLinesGetRowsAndARefusedLineShowsAStar) {
-    frmVastrel& w = h.Start();
-    EXPECT_EQ(Column(w, 0), (Texts{"2", "*5"}));
-    EXPECT_EQ(Column(w, 3), (Texts{" 0 h  00 m  00 s", ""}));
-    EXPECT_EQ(Column(w, 1)[1], "Line 5," + std::string(15, ' '));
-    const std::string log = w.Log().Text().ToString();
+    h.Start();
+    EXPECT_EQ(h.Column(0), (Texts{"2", "*5"}));
+    EXPECT_EQ(h.Column(3), (Texts{" 0 h  00 m  00 s", ""}));
+    EXPECT_EQ(h.Column(1)[1], "Line 5," + std::string(15, ' '));
+    const std::string log = h.program.Log().Text().ToString();
     EXPECT_NE(log.find("\r\n 2\tLine 5," + std::string(15, ' ') + "Line cannot be monitored"),
               std::string::npos);
     EXPECT_NE(log.find("\r\n 1\tLine 2,"), std::string::npos);
@@ -127,27 +122,26 @@ TEST_F(ScanTest, OnlyWatchedLinesGetRowsAndARefusedLineShowsAStar) {
 }
 
 TEST_F(ScanTest, OnlineTimeGrowsByOneIntervalPerScanTheAlarmFollowsAndTestRestarts) {
-    frmVastrel& w = h.Start();
-    h.tapi.lines[1].calls = 2;
+    h.Start();
+    h.tapi.SetCalls(1, 2);
     Tick(9);
     EXPECT_EQ(h.tapi.Count("lineOpen 1"), 1);  // not due yet
     Tick(1);
-    EXPECT_EQ(Column(w, 2)[0] + Column(w, 3)[0], "1 0 h  00 m  10 s");
+    EXPECT_EQ(h.Column(2)[0] + h.Column(3)[0], "1 0 h  00 m  10 s");
     for (int i = 0; i < 5; ++i) Tick(10);
-    EXPECT_EQ(Column(w, 3)[0] + Column(w, 5)[0], " 0 h  01 m  00 sAlarm");
+    EXPECT_EQ(h.Column(3)[0] + h.Column(5)[0], " 0 h  01 m  00 sAlarm");
     EXPECT_EQ(h.sound.requests.back(), "beep");
-    h.tapi.lines[1].calls = 0;
+    h.tapi.SetCalls(1, 0);
     Tick(10);
-    EXPECT_EQ(Column(w, 3)[0] + Column(w, 4)[0] + Column(w, 5)[0],
-              " 0 h  00 m  00 s 0 h  01 m  00 s");
+    EXPECT_EQ(h.Column(3)[0] + h.Column(4)[0] + h.Column(5)[0], " 0 h  00 m  00 s 0 h  01 m  00 s");
     EXPECT_EQ(h.sound.requests.back(), "1/1/0");
     // The test command rebuilds the table: the times start again.
-    h.tapi.lines[1].calls = 1;
+    h.tapi.SetCalls(1, 1);
     char text[255] = "test";
     COPYDATASTRUCT cds{3, 5, text};
-    h.windows.SendMessageA(w.Hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds));
+    h.windows.SendMessageA(h.program.Hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds));
     EXPECT_TRUE(h.state.command.testRequested);
-    EXPECT_EQ(Column(w, 4)[0], " 0 h  00 m  10 s");
+    EXPECT_EQ(h.Column(4)[0], " 0 h  00 m  10 s");
 }
 
 // Ticks come early or late by up to 5 % (and a hair early late in the day,
@@ -182,39 +176,40 @@ TEST_F(ScanTest, JitteredTicksScanAtTheConfiguredRate) {
 
 // Single test with the window off: the tray icon stays, the window hides.
 TEST(SingleTest, ScansOnceSavesOnceAndStopsTheTimer) {
-    ProgramHarness h(2);
+    WindowHarness h(2);
     h.WriteSettings({"Display Data= 0", "Sample Enabled= 0"});
     frmVastrel& w = h.Start();
     EXPECT_EQ(h.tray.calls, std::vector<DWORD>{NIM_ADD});
-    EXPECT_FALSE(w.isVisible() || w.Timer1().isActive());
-    EXPECT_EQ(w.lblSample()->text() + w.lblSaveRate()->text(), "Single testSingle test");
+    EXPECT_FALSE(w.isVisible() || h.Timer1().isActive());
+    EXPECT_EQ(h.Label("lblSample") + h.Label("lblSaveRate"), "Single testSingle test");
     EXPECT_EQ(h.tapi.Count("lineOpen 0"), 1);
-    ASSERT_TRUE(w.Log().Flush());
+    ASSERT_TRUE(h.program.Log().Flush());
     w.mnuViewData_Click();
     EXPECT_EQ(h.desktop.calls.last(), "open " + h.DataLogsFile("Data.log"));
     const QByteArray data = h.ReadFile(h.DataLogsFile("Data.log"));
     EXPECT_EQ(std::tuple(data.count("\r\n 1\t"), data.count("\r\n 2\t")), std::tuple(1, 1));
     EXPECT_TRUE(data.endsWith("\r\n"));
-    EXPECT_TRUE(w.lblLastSave()->text().startsWith("Last saved at: "));
-    h.windows.SendMessageA(w.Hwnd(), WM_CLOSE, 0, 0);  // from outside, to the hidden window
-    EXPECT_TRUE(w.Unloaded());
+    EXPECT_TRUE(h.Label("lblLastSave").startsWith("Last saved at: "));
+    h.windows.SendMessageA(h.program.Hwnd(), WM_CLOSE, 0, 0);  // from outside, to the hidden window
+    EXPECT_TRUE(h.program.Unloaded());
 }
 
 TEST(Shutdown, ReleasesEverythingAndSavesThePendingRecords) {
-    ProgramHarness h(2);
+    WindowHarness h(2);
     frmVastrel& w = h.Start();
     w.mnuHelpAbout_Click();
     w.mnuOptions_Click();
     h.tapi.log.clear();
     w.mnuExit_Click();
-    EXPECT_TRUE(w.Unloaded() && !w.Timer1().isActive());
-    EXPECT_EQ(h.tapi.log.front(), "lineClose 101");  // the last line the scan held
+    EXPECT_TRUE(h.program.Unloaded() && !h.Timer1().isActive());
+    EXPECT_EQ(h.tapi.log.front().rfind("lineClose ", 0), 0u);  // the last line the scan held
     EXPECT_EQ(std::tuple(h.tapi.Count("lineShutdown"), h.tray.calls.back()),
               std::tuple(1, DWORD{NIM_DELETE}));
     EXPECT_FALSE(RegistryValue(h.registry, kProgramKey, "hKey") ||
                  RegistryValue(h.registry, kSessionKey, "hTapi"));
     EXPECT_TRUE(h.ReadFile(h.DataLogsFile("Data.log")).contains("Line 2,"));
-    QTRY_VERIFY_WITH_TIMEOUT(w.Options() == nullptr && w.About() == nullptr, 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        w.findChild<frmOptions*>() == nullptr && w.findChild<FrmAbout*>() == nullptr, 2000);
     EXPECT_EQ(h.tapi.Count("lineOpen"), 0);  // no rebuild after the session ended
 }
 
@@ -226,16 +221,16 @@ TEST(Tray, MinimiseRestoreMenuAndMouseMoves) {
     EXPECT_EQ(TrayIcon::DecodeMouseCode(7710, false, 15), 514u);
     EXPECT_EQ(TrayIcon::DecodeMouseCode(515, true, 15), 515u);
     EXPECT_EQ(TrayIcon::DecodeMouseCode(7757, false, 15), 517u);
-    ProgramHarness h(1);
+    WindowHarness h(1);
     frmVastrel& w = h.Start();
     h.tray.Notify(WM_RBUTTONUP);
-    EXPECT_FALSE(w.mPopRestore()->isVisible());
-    w.mnuSystray()->hide();
+    EXPECT_FALSE(w.findChild<QAction*>("mPopRestore")->isVisible());
+    w.findChild<QMenu*>("mnuSystray")->hide();
     w.showMinimized();
     QTRY_VERIFY_WITH_TIMEOUT(w.isHidden(), 2000);
     h.tray.Notify(WM_RBUTTONUP);
-    EXPECT_TRUE(w.mPopRestore()->isVisible());
-    w.mnuSystray()->hide();
+    EXPECT_TRUE(w.findChild<QAction*>("mPopRestore")->isVisible());
+    w.findChild<QMenu*>("mnuSystray")->hide();
     h.tray.Notify(WM_LBUTTONUP);
     EXPECT_TRUE(w.isVisible() && !w.isMinimized());
     w.hide();
@@ -248,7 +243,7 @@ TEST(Tray, MinimiseRestoreMenuAndMouseMoves) {
     QMouseEvent move(QEvent::MouseMove, QPointF(514, 5), QPointF(514, 5), Qt::NoButton,
                      Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(w.centralWidget(), &move);
-    EXPECT_FALSE(w.mnuSystray()->isVisible());
+    EXPECT_FALSE(w.findChild<QMenu*>("mnuSystray")->isVisible());
     EXPECT_TRUE(w.isMinimized());
 }
 

@@ -1,31 +1,18 @@
-// A day of demo traffic on eight lines, a jittered clock second per timer tick: the
-// data log accounts for every scan and second, and the day rolls over once.
+// A day of demo traffic on eight lines, a jittered clock second per timer tick,
+// with no window: the data log accounts for every scan and second, and the day
+// rolls over once.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QLocale>
-#include <QTemporaryDir>
 
 #include <map>
-#include <memory>
 #include <numeric>
 #include <random>
 #include <string>
 
-#include "FakeClock.h"
-#include "FakeDesktop.h"
-#include "FakeMessageBoxes.h"
-#include "FakeNotifyIcon.h"
-#include "FakeSound.h"
-#include "FakeWindowSystem.h"
-#include "core/AppState.h"
-#include "core/Services.h"
-#include "core/frmVastrel.h"
-#include "platform/desktop/ShellLinks.h"
-#include "platform/profile/PrivateProfile.h"
-#include "platform/registry/FileRegistry.h"
-#include "platform/tapi/TapiFactory.h"
+#include "ProgramHarness.h"
 
 namespace {
 
@@ -36,40 +23,20 @@ QByteArray Duration(int s) {
     return QString::asprintf(" %d h  %02d m  %02d s", s / 3600, s / 60 % 60, s % 60).toLatin1();
 }
 
-struct DayProgram {
-    QTemporaryDir root;
-    platform::Paths paths = platform::Paths::UnderRoot(root.path());
-    FakeClock clock{QDateTime(QDate(2026, 12, 5), QTime(12, 0))};
-    platform::FileRegistry registry{paths.stateDir + "/registry"};
-    platform::PrivateProfile profile{paths.settingsDir};
-    std::unique_ptr<platform::TapiService> tapi = [this] {
-        platform::sim::ExchangeConfig config;
-        config.lines = kLines, config.demoTraffic = true, config.seed = 7;
-        return platform::CreateSimTapiService(config, paths, &clock);
-    }();
-    FakeWindowSystem windows;
-    FakeNotifyIcon tray;
-    FakeSound sound;
-    FakeDesktop desktop;
-    platform::ShellLinks links{paths.autostartDir};
-    FakeMessageBoxes messages;
-    Services services{registry, profile, *tapi,    windows, tray, sound,
-                      desktop,  links,   messages, clock,   paths};
-    AppState state;
-};
+platform::sim::ExchangeConfig DemoDay() {
+    platform::sim::ExchangeConfig config;
+    config.lines = kLines, config.demoTraffic = true, config.seed = 7;
+    return config;
+}
 
 TEST(DayRun, EveryScanIsLoggedTotalsAddUpAndTheDayRollsOverOnce) {
     QLocale::setDefault(QLocale::c());
-    DayProgram p;
-    QFile ini(p.paths.settingsDir + "/vastrel.ini");
-    ASSERT_TRUE(
-        ini.open(QIODevice::WriteOnly) &&
-        ini.write("The following lines are required by Vastrel - do NOT edit or remove\r\n\r\n"
-                  "[Preferences]\r\nSave Data=60\r\nAppend Data=1\r\nSysTray Enabled=0\r\n"
-                  "Display Data=0\r\nAlarm=0\r\n") > 0);
-    ini.close();
-    frmVastrel window(p.services, p.state);
-    ASSERT_TRUE(window.Form_Load(""));
+    ProgramHarness p(DemoDay(), QDateTime(QDate(2026, 12, 5), QTime(12, 0)));
+    p.WriteSettings(
+        {"Save Data=60", "Append Data=1", "SysTray Enabled=0", "Display Data=0", "Alarm=0"});
+    ASSERT_TRUE(p.program.StartUp("") && p.program.BuildLineTable());
+    std::vector<OutLogModel::Row> rows;
+    p.program.TestLines(rows);
     ASSERT_EQ(p.state.session.numLineDevices, static_cast<platform::DWORD>(kLines));
 
     // Ticks come up to 50 ms early or late around the half second, as a
@@ -86,7 +53,7 @@ TEST(DayRun, EveryScanIsLoggedTotalsAddUpAndTheDayRollsOverOnce) {
         if (due.time() >= QTime(23, 59, 59) || due.time() < QTime(0, 0, 1)) continue;
         if (due.time() > QTime(6, 0)) due = due.addSecs(-30);
         p.clock.Set(due.addMSecs(jitterMs(random)));
-        window.Timer1_Timer();
+        if (p.program.ScanIsDue()) p.program.TestLines(rows);
         ++ticks;
         // Telephony events (offered calls for In.log) and finished saves come
         // through the loop.
@@ -95,9 +62,9 @@ TEST(DayRun, EveryScanIsLoggedTotalsAddUpAndTheDayRollsOverOnce) {
                                           p.state.lineTable.totalTimeOnline.end(), 0.0f);
         rollovers += sum < lastSum;
         lastSum = sum;
-        peakLogMemory = std::max(peakLogMemory, window.Log().Text().MemoryBytes());
+        peakLogMemory = std::max(peakLogMemory, p.program.Log().Text().MemoryBytes());
     }
-    window.Form_Unload();
+    p.program.Unload();
 
     EXPECT_EQ(rollovers, 1);
     // Saved text is let go: at most an hour of records is held (8 lines).

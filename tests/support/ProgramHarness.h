@@ -1,19 +1,19 @@
 #pragma once
-// A whole program on fake platform services in a temporary folder.
+// A whole program in a temporary folder: the real telephony service over the
+// simulated exchange (recorded), fakes for the clock and the desktop. Tests,
+// the day run and the benchmarks build it the same way.
 #include <QFile>
 #include <QTemporaryDir>
-#include <memory>
 
 #include "FakeClock.h"
 #include "FakeDesktop.h"
 #include "FakeMessageBoxes.h"
 #include "FakeNotifyIcon.h"
 #include "FakeSound.h"
-#include "FakeTapi.h"
 #include "FakeWindowSystem.h"
-#include "core/AppState.h"
+#include "RecordingTapi.h"
+#include "core/Program.h"
 #include "core/Services.h"
-#include "core/frmVastrel.h"
 #include "platform/desktop/ShellLinks.h"
 #include "platform/profile/PrivateProfile.h"
 #include "platform/registry/FileRegistry.h"
@@ -23,25 +23,24 @@ struct ProgramHarness {
     platform::Paths paths = platform::Paths::UnderRoot(root.path());
     platform::FileRegistry registry{paths.stateDir + "/registry"};
     platform::PrivateProfile profile{paths.settingsDir};
-    FakeTapi tapi;
+    FakeClock clock;
+    RecordingTapi tapi;
     FakeWindowSystem windows;
     FakeNotifyIcon tray;
     FakeSound sound;
     FakeDesktop desktop;
     platform::ShellLinks links{paths.autostartDir};
     FakeMessageBoxes messages;
-    FakeClock clock;
     Services services{registry, profile, tapi,     windows, tray, sound,
                       desktop,  links,   messages, clock,   paths};
-    AppState state;
-    std::unique_ptr<frmVastrel> window;
+    Program program{services};
+    AppState& state = program.State();
 
-    explicit ProgramHarness(int lineCount = 3) {
-        for (int i = 0; i < lineCount; ++i) tapi.lines.push_back({"Line " + std::to_string(i + 1)});
-    }
-    ~ProgramHarness() {
-        if (window && !window->Unloaded()) window->Form_Unload();
-    }
+    explicit ProgramHarness(int lineCount = 3) : ProgramHarness(Lines(lineCount)) {}
+    // Demo traffic, when the exchange makes it, keeps time with the fake clock.
+    explicit ProgramHarness(const platform::sim::ExchangeConfig& config,
+                            QDateTime start = FakeClock().Now())
+        : clock(start), tapi(config, paths, config.demoTraffic ? &clock : nullptr) {}
 
     // vastrel.ini with the header and the given "Key=value" lines.
     void WriteSettings(const QStringList& keys) {
@@ -53,12 +52,11 @@ struct ProgramHarness {
         for (const QString& k : keys) f.write(k.toLatin1() + "\r\n");
     }
 
-    frmVastrel& Start(const std::string& command = "") {
-        window = std::make_unique<frmVastrel>(services, state);
-        started = window->Form_Load(command);
-        return *window;
+    static platform::sim::ExchangeConfig Lines(int count) {
+        platform::sim::ExchangeConfig config;
+        config.lines = static_cast<platform::DWORD>(count);
+        return config;
     }
-    bool started = false;
 
     QString DataLogsFile(const QString& name) const { return paths.dataDir + "/DataLogs/" + name; }
     QByteArray ReadFile(const QString& path) const {

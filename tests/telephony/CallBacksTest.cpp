@@ -5,8 +5,8 @@
 
 #include "FakeClock.h"
 #include "FakeNotifyIcon.h"
-#include "FakeTapi.h"
 #include "NonRegularFiles.h"
+#include "RecordingTapi.h"
 #include "core/AppState.h"
 #include "platform/registry/FileRegistry.h"
 #include "shell/TrayIcon.h"
@@ -21,8 +21,9 @@ namespace {
 class CallBacksTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
+    Paths paths = Paths::UnderRoot(dir.path());
     FileRegistry registry{dir.path() + "/registry"};
-    FakeTapi api;
+    RecordingTapi api{{}, paths};
     AppState state;
     FakeNotifyIcon shell;
     TrayIcon tray{shell, state.trayIconData};
@@ -32,6 +33,26 @@ protected:
     IncomingCallLog log{tapi, state.session, clock, path};
     CallBacks callbacks{tapi, state.session, state.command, log};
 
+    void SetUp() override {
+        tapi.InitializeTapi({});
+        api.log.clear();
+    }
+    // A call rings on line 1 and the session takes a handle to it, as a scan would.
+    HCALL Offer(const std::string& number, const std::string& name) {
+        api.Exchange().Store().Update([&](sim::ExchangeState& s) { s.Ring(0, number, name); });
+        HLINE line = 0;
+        api.lineOpen(api.app, 0, &line, 0x00020002, 0, 0, LINECALLPRIVILEGE_MONITOR,
+                     LINEMEDIAMODE_DATAMODEM, nullptr);
+        std::vector<BYTE> list(4096);
+        const DWORD size = static_cast<DWORD>(list.size());
+        WriteDword(list.data(), size, linecalllist::dwTotalSize, size);
+        api.lineGetNewCalls(line, 0, LINECALLSELECT_LINE, list.data());
+        api.lineClose(line);
+        api.log.clear();
+        const DWORD calls = ReadDword(list.data(), size, linecalllist::dwCallsNumEntries);
+        const DWORD offset = ReadDword(list.data(), size, linecalllist::dwCallsOffset);
+        return ReadDword(list.data(), size, offset + 4 * (calls - 1));  // the newest
+    }
     void CallState(HCALL call, DWORD newState) {
         callbacks.LineCallback(call, LINE_CALLSTATE, 0, newState, 0, 0);
     }
@@ -71,8 +92,7 @@ TEST_F(CallBacksTest, CallStatesRepliesAndRequestsAreHandledAsTheyCome) {
 }
 
 TEST_F(CallBacksTest, AnOfferedCallIsLoggedInFixedColumnsUnderTheHeaders) {
-    api.calls[40] = {"5551234", ""};
-    CallState(40, LINECALLSTATE_OFFERING);
+    CallState(Offer("5551234", ""), LINECALLSTATE_OFFERING);
     const auto lines = Lines();
     ASSERT_EQ(lines.size(), 3);
     EXPECT_EQ(lines[0], "Warning: This file is not to be edited!!!");
@@ -89,11 +109,9 @@ TEST_F(CallBacksTest, LongMissingOrControlCharacterCallerIdsKeepTheColumns) {
     EXPECT_EQ(IncomingCallLog::ShownName(std::string(37, 'n')), std::string(37, 'n'));
     EXPECT_EQ(IncomingCallLog::ShownNumber(std::string(60, '9')), std::string(52, '9') + "*");
     EXPECT_EQ(IncomingCallLog::ShownNumber(""), "Unknown #");
-    api.calls[41] = {std::string(60, '9'), std::string(40, 'n')};
-    CallState(41, LINECALLSTATE_OFFERING);
+    CallState(Offer(std::string(60, '9'), std::string(40, 'n')), LINECALLSTATE_OFFERING);
     // Control characters can neither break nor forge a line.
-    api.calls[42] = {"555\r\n 1", "Evil\r\nWarning: forged\tline"};
-    CallState(42, LINECALLSTATE_OFFERING);
+    CallState(Offer("555\r\n 1", "Evil\r\nWarning: forged\tline"), LINECALLSTATE_OFFERING);
     const auto lines = Lines();
     ASSERT_EQ(lines.size(), 4);
     EXPECT_TRUE(lines[2].size() == 118 && lines[3].size() == 118);
@@ -101,25 +119,27 @@ TEST_F(CallBacksTest, LongMissingOrControlCharacterCallerIdsKeepTheColumns) {
 }
 
 TEST_F(CallBacksTest, CallInfoFailuresLogNothingAndTheSecondQueryKeepsToItsBuffer) {
-    api.calls[43] = {"1", "a", true};
-    CallState(43, LINECALLSTATE_OFFERING);
-    EXPECT_EQ(api.Count("lineDrop 43"), 1);  // the first query failed
+    const HCALL failing = Offer("1", "a");
+    api.forced["lineGetCallInfo"] = LINEERR_INVALCALLHANDLE;
+    CallState(failing, LINECALLSTATE_OFFERING);
+    EXPECT_EQ(api.Count("lineDrop " + std::to_string(failing)), 1);  // the first query failed
     EXPECT_TRUE(Lines().isEmpty());
-    api.calls[44] = {"1", "a", false, 10'000'000};
-    CallState(44, LINECALLSTATE_OFFERING);
-    EXPECT_LE(api.lastCallInfoTotal, 1u << 16);
-    EXPECT_GE(api.lastCallInfoTotal, IncomingCallLog::kCallInfoSize);
+    api.forced.clear();
+    api.inflateCallInfo = 10'000'000;  // a service that asks for far more than it needs
+    CallState(Offer("1", "a"), LINECALLSTATE_OFFERING);
+    EXPECT_LE(api.largestCallInfo, 1u << 16);
+    EXPECT_GE(api.largestCallInfo, IncomingCallLog::kCallInfoSize);
 }
 
 TEST_F(CallBacksTest, AnUnwritableLogIsAbsorbedAndADeletedOneRecreatedWithItsHeaders) {
     QDir(dir.path()).mkdir("In.log");  // a folder where the file should be
-    api.calls[45] = {"1", "a"};
-    CallState(45, LINECALLSTATE_OFFERING);
+    const HCALL call = Offer("1", "a");
+    CallState(call, LINECALLSTATE_OFFERING);
     QDir(dir.path()).rmdir("In.log");
-    CallState(45, LINECALLSTATE_OFFERING), CallState(45, LINECALLSTATE_OFFERING);
+    CallState(call, LINECALLSTATE_OFFERING), CallState(call, LINECALLSTATE_OFFERING);
     EXPECT_EQ(Lines().size(), 4);
     QFile::remove(path);
-    CallState(45, LINECALLSTATE_OFFERING);
+    CallState(call, LINECALLSTATE_OFFERING);
     EXPECT_EQ(Lines().size(), 3);
     EXPECT_EQ(ModeOf(path), 0600);
     // A FIFO in its place is not waited on (it has no reader) nor written through.

@@ -3,7 +3,7 @@
 #include <QTemporaryDir>
 
 #include "FakeNotifyIcon.h"
-#include "FakeTapi.h"
+#include "RecordingTapi.h"
 #include "platform/registry/FileRegistry.h"
 #include "shell/TrayIcon.h"
 #include "telephony/Tapi.h"
@@ -15,8 +15,9 @@ namespace {
 class TapiTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
+    Paths paths = Paths::UnderRoot(dir.path());
     FileRegistry registry{dir.path() + "/registry"};
-    FakeTapi api;
+    RecordingTapi api{Exchange({}), paths};
     TapiSession session;
     FakeNotifyIcon shell;
     NOTIFYICONDATA record;
@@ -34,30 +35,36 @@ protected:
         registry.RegCloseKey(key);
         return r ? std::nullopt : std::optional(std::string(reinterpret_cast<char*>(data), size));
     }
+    static sim::ExchangeConfig Exchange(const std::vector<sim::LineConfig>& lines) {
+        sim::ExchangeConfig config;
+        config.lines = static_cast<DWORD>(std::max<std::size_t>(lines.size(), 2));
+        for (std::size_t d = 0; d < lines.size(); ++d) config.EditLine(d) = lines[d];
+        return config;
+    }
     std::optional<std::string> NameOf(const std::string& stored) {
-        api.lines = {{stored}};
-        tapi.InitializeTapi({});
-        return Tapi::LineName(tapi.GetLineCaps(0));
+        RecordingTapi named{Exchange({{stored}}), paths};
+        TapiSession own;
+        Tapi reader{named, registry, own, tray};
+        reader.InitializeTapi({});
+        return Tapi::LineName(reader.GetLineCaps(0));
     }
 };
 
 // The session handle is published as signed decimal, a failure as 0 with no
 // devices; shutdown withdraws it only when the session ended.
 TEST_F(TapiTest, InitializePublishesTheSessionHandleAndShutdownWithdrawsIt) {
-    api.lines.resize(2);
-    api.initFails = true;
+    api.forced["lineInitialize"] = LINEERR_NODEVICE;
     tapi.InitializeTapi({});
     EXPECT_EQ(std::tuple(session.numLineDevices, Published()),
               std::tuple(0u, std::optional<std::string>("0")));
-    api.initFails = false;
-    api.appHandle = 0x80000001u;
+    api.forced.clear();
     tapi.InitializeTapi({});
     EXPECT_EQ(std::tuple(session.numLineDevices, Published()),
-              std::tuple(2u, std::optional<std::string>("-2147483647")));
-    session.hLineApp = 999;  // stale: not a session of this service
+              std::tuple(2u, std::optional(std::to_string(static_cast<LONG>(api.app)))));
+    session.hLineApp = api.app + 999;  // stale: not a session of this service
     tapi.ShutdownTapi();
     EXPECT_TRUE(Published());
-    session.hLineApp = api.appHandle;
+    session.hLineApp = api.app;
     tapi.ShutdownTapi();
     EXPECT_FALSE(Published());
 }
@@ -85,8 +92,11 @@ TEST_F(TapiTest, NameSizesOutsideTheAreaNeverFail) {
 }
 
 TEST_F(TapiTest, AFailedCapabilityQueryGivesNoNameAndKeepsTheVersion) {
-    api.lines = {{"one"}, {"two", true}, {"three", false, false, 0, 0}};
-    api.lines[0].version = 0x00010004;
+    RecordingTapi three{Exchange({{"one", false, false, {0x00010003, 0x00010004}},
+                                  {"two", true},
+                                  {"three", false, false, {0, 0}}}),
+                        paths};
+    Tapi tapi{three, registry, session, tray};
     tapi.InitializeTapi({});
     EXPECT_TRUE(Tapi::LineName(tapi.GetLineCaps(0)));
     EXPECT_FALSE(Tapi::LineName(tapi.GetLineCaps(1)));
@@ -99,7 +109,7 @@ TEST_F(TapiTest, CallControlEdgeCasesAndCloseRefreshesTheTrayOnlyWhenItWorked) {
     tapi.InitializeTapi({});
     tapi.DropCall();
     EXPECT_EQ(api.Count("lineDrop"), 0);
-    HCALL none = 0, held = 55;
+    HCALL none = 0, held = 55;  // unknown to the service: released all the same
     tapi.DeallocateCall(none);
     tapi.DeallocateCall(held);
     EXPECT_EQ(held, 0u);
@@ -109,14 +119,15 @@ TEST_F(TapiTest, CallControlEdgeCasesAndCloseRefreshesTheTrayOnlyWhenItWorked) {
     session.hCall = 8;
     tapi.DropCall();
     EXPECT_EQ(session.pendingDropRequest, 0);  // refused: monitor privilege only
-    api.dropResult = 7;
+    api.forced["lineDrop"] = 7;
     tapi.DropCall();
     EXPECT_EQ(session.pendingDropRequest, 7);
-    session.hLine = 101;
-    api.closeResult = LINEERR_INVALLINEHANDLE;
+    session.hLine = 101;  // not open
     tapi.CloseLine();
     EXPECT_TRUE(shell.calls.empty());
-    api.closeResult = 0;
+    ASSERT_EQ(api.lineOpen(session.hLineApp, 0, &session.hLine, 0x00020002, 0, 0,
+                           LINECALLPRIVILEGE_MONITOR, LINEMEDIAMODE_DATAMODEM, nullptr),
+              0);
     tapi.CloseLine();
     EXPECT_EQ(shell.calls, std::vector<DWORD>{NIM_MODIFY});
     EXPECT_EQ(std::string(shell.last.szTip), "Vastrel");
