@@ -14,6 +14,12 @@ public:
     int Position() const { return maximum() - value(); }
     // Clamped into 0..high; PositionChanged follows only a real change.
     void SetPosition(int position);
+    // Up, Down, Page Up and Page Down in the number box beside the bar step
+    // it as its arrows do, so the control works from the keyboard.
+    void StepFromKeysOf(QWidget* numberBox);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 signals:
     void PositionChanged(int position);

@@ -43,6 +43,15 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, int
     return Make<QLabel>(parent, name, caption, x, y, w, 20);
 }
 
+// What a screen reader says for a number box and its spin bar; the label, when
+// there is one, points at the box too.
+void Describe(QLineEdit* text, QScrollBar* bar, const QString& name, QLabel* label = nullptr) {
+    text->setAccessibleName(name);
+    bar->setAccessibleName(name);
+    bar->setAccessibleDescription("Up and Down in the number box step it");
+    if (label != nullptr) label->setBuddy(text);
+}
+
 std::string Local8Bit(const QString& text) {
     return text.toLocal8Bit().toStdString();
 }
@@ -108,6 +117,7 @@ frmOptions::NumberBox frmOptions::CreateNumberBox(QWidget* parent, const char* t
     box.bar->setGeometry(x + kTextWidth, y, kBarWidth, kBoxHeight);
     box.text->setText(QString::number(initial));
     box.bar->SetPosition(initial);
+    box.bar->StepFromKeysOf(box.text);
     return box;
 }
 
@@ -122,15 +132,16 @@ QFrame* frmOptions::CreateGeneralPage() {
     chkIcon_ = Make<QCheckBox>(fraOptions_, "chkIcon", "Sho&w program's icon in the system tray", 8,
                                44, 264, 20);
     chkLoad_ =
-        Make<QCheckBox>(fraOptions_, "chkLoad", "&Load Vastrel at Windows startup", 8, 66, 264, 20);
+        Make<QCheckBox>(fraOptions_, "chkLoad", "&Load Vastrel at desktop startup", 8, 66, 264, 20);
     chkDisplayData_ =
         Make<QCheckBox>(fraOptions_, "chkDisplayData", "&Display data on screen", 8, 88, 264, 20);
     chkIcon_->setChecked(true);
     chkDisplayData_->setChecked(true);
 
     auto* data = Make<QGroupBox>(page, "fraData", "Data:", 4, 118, 276, 172);
-    Make<QLabel>(data, "lblSaveData", "Save data to disk every:", 8, 24, 150, 20);
+    auto* lblSaveData = Make<QLabel>(data, "lblSaveData", "Save data to disk every:", 8, 24, 150, 20);
     saveData_ = CreateNumberBox(data, "txtSaveData", "vsb1", 999, 720, 162, 22);
+    Describe(saveData_.text, saveData_.bar, "Save data to disk every, in minutes", lblSaveData);
     MakeLabel(data, "lblSaveMinutes", "minutes", 226, 24, 48);
     optAppend_ = Make<QRadioButton>(data, "optAppend", "App&end data to log", 8, 50, 264, 20);
     optCreate_ = Make<QRadioButton>(data, "optCreate", "C&reate daily logs", 8, 70, 264, 20);
@@ -138,11 +149,13 @@ QFrame* frmOptions::CreateGeneralPage() {
     chkKeepLogs_ = Make<QCheckBox>(data, "chkKeepLogs", "&Keep daily logs for:", 8, 96, 150, 20);
     chkKeepLogs_->setChecked(true);
     days_ = CreateNumberBox(data, "txtDays", "vsbDays", 999, 30, 162, 94);
+    Describe(days_.text, days_.bar, "Keep daily logs for, in days");
     lblDays_ = MakeLabel(data, "lblDays", "days", 226, 96, 48);
     chkAlarm_ = Make<QCheckBox>(data, "chkAlarm", "&Trigger alarm when online time exceeds:", 8,
                                 122, 264, 20);
     chkAlarm_->setChecked(true);
     alarm_ = CreateNumberBox(data, "txtAlarm", "vsbAlarm", 999, 120, 162, 144);
+    Describe(alarm_.text, alarm_.bar, "Trigger alarm when online time exceeds, in minutes");
     lblAlarm_ = MakeLabel(data, "lblAlarm", "minutes", 226, 146, 48);
     return page;
 }
@@ -153,9 +166,11 @@ QFrame* frmOptions::CreateAdvancedPage() {
     page->setFrameShape(QFrame::StyledPanel);
 
     auto* lines = Make<QGroupBox>(page, "fraLines", "Lines:", 4, 6, 276, 118);
-    MakeLabel(lines, "lblLines", "Selected lines will be monitored:", 8, 22, 260);
+    QLabel* lblLines = MakeLabel(lines, "lblLines", "Selected lines will be monitored:", 8, 22, 260);
     txtLines_ = new QLineEdit(lines);
     txtLines_->setObjectName("txtLines");
+    txtLines_->setAccessibleName("Selected lines will be monitored");
+    lblLines->setBuddy(txtLines_);
     txtLines_->setGeometry(8, 42, 260, kBoxHeight);
     auto* hint = Make<QLabel>(lines, "lblLinesHint",
                               "Line numbers should be separated by \",\" (comma) for example: "
@@ -168,8 +183,10 @@ QFrame* frmOptions::CreateAdvancedPage() {
     optSample_->setChecked(true);
     lblMinutes_ = MakeLabel(FraRedial_, "lblMinutes", "minutes:", 30, 48, 60);
     minutes_ = CreateNumberBox(FraRedial_, "txtMinutes", "vsb2", 99, 0, 92, 46);
+    Describe(minutes_.text, minutes_.bar, "Scan lines every, minutes", lblMinutes_);
     lblSeconds_ = MakeLabel(FraRedial_, "lblSeconds", "seconds:", 30, 74, 60);
     seconds_ = CreateNumberBox(FraRedial_, "txtSeconds", "vsb3", 59, 1, 92, 72);
+    Describe(seconds_.text, seconds_.bar, "Scan lines every, seconds", lblSeconds_);
     optClose_ = Make<QRadioButton>(FraRedial_, "optClose", "Single &test only", 8, 100, 264, 20);
     return page;
 }

@@ -1,6 +1,7 @@
 #include "ShellLinks.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 
 #include "platform/file/AtomicFile.h"
@@ -74,6 +75,13 @@ QString QuoteExecArgument(const QString& argument) {
     return needsQuotes ? '"' + body + '"' : body;
 }
 
+// A shortcut shows its target's icon: the icon theme names it after the
+// program file ("vastrel").
+QString IconName(const std::string& target) {
+    const QString name = QFileInfo(QFile::decodeName(target.c_str())).fileName();
+    return FileStem(name.toLocal8Bit().toStdString());
+}
+
 }  // namespace
 
 ShellLinks::ShellLinks(QString autostartDir) : autostartDir_(std::move(autostartDir)) {}
@@ -103,9 +111,10 @@ LONG ShellLinks::fCreateShellLink(const std::string& folder, const std::string& 
                              "Type=Application\n"
                              "Name=%1\n"
                              "Exec=%2\n"
+                             "Icon=%3\n"
                              "X-GNOME-Autostart-enabled=true\n")
                              .arg(EscapeValue(QString::fromLocal8Bit(linkName)),
-                                  EscapeValue(ExecLine(target, arguments)));
+                                  EscapeValue(ExecLine(target, arguments)), IconName(target));
     return AtomicFile::Replace(path, text.toUtf8().toStdString()) ? 1 : 0;
 }
 
