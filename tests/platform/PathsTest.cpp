@@ -12,49 +12,30 @@
 namespace platform {
 namespace {
 
-QString UserDataDir() {
-    return qEnvironmentVariable("XDG_DATA_HOME") + "/vastrel";
-}
-
-bool ProbeLeftBehind(const QString& dir) {
-    return !QDir(dir).entryList({".vastrel-probe-*"}, QDir::Files | QDir::Hidden).isEmpty();
-}
-
-TEST(Paths, ABuildFolderKeepsTheDataBesideTheProgram) {
-    QTemporaryDir build;
-    QDir().mkpath(build.path() + "/bin");
-    const Paths paths = Paths::FromEnvironment(build.path() + "/bin");
-    EXPECT_EQ(paths.dataDir, build.path() + "/bin");
-    EXPECT_FALSE(ProbeLeftBehind(build.path() + "/bin"));
-}
-
-TEST(Paths, AnInstalledProgramKeepsTheDataInTheUsersDataFolder) {
-    // A system folder, whether or not this user may write there.
-    EXPECT_EQ(Paths::FromEnvironment("/usr/bin").dataDir, UserDataDir());
-    EXPECT_EQ(Paths::FromEnvironment("/usr/local/bin").dataDir, UserDataDir());
-    EXPECT_FALSE(ProbeLeftBehind("/usr/bin"));
-
-    // bin/ of a prefix of one's own, laid out by cmake --install.
-    QTemporaryDir prefix;
-    QDir().mkpath(prefix.path() + "/bin");
-    QDir().mkpath(prefix.path() + "/share/doc/vastrel");
-    QFile help(prefix.path() + "/share/doc/vastrel/vastrel.html");
-    ASSERT_TRUE(help.open(QIODevice::WriteOnly));
-    help.close();
-    EXPECT_EQ(Paths::FromEnvironment(prefix.path() + "/bin").dataDir, UserDataDir());
-    EXPECT_TRUE(QDir(UserDataDir()).exists());
-}
-
-TEST(Paths, AFolderThatMerelyIsCalledBinIsNotAnInstallation) {
-    QTemporaryDir tree;
-    QDir().mkpath(tree.path() + "/bin");
-    QDir().mkpath(tree.path() + "/share/doc/vastrel");  // no help page inside
-    EXPECT_EQ(Paths::FromEnvironment(tree.path() + "/bin").dataDir, tree.path() + "/bin");
-}
-
-TEST(Paths, AMissingProgramFolderFallsBackToTheUsersDataFolder) {
-    QTemporaryDir tree;
-    EXPECT_EQ(Paths::FromEnvironment(tree.path() + "/gone").dataDir, UserDataDir());
+TEST(Paths, OnlyABuildFolderKeepsTheDataBesideTheProgram) {
+    const QString userData = qEnvironmentVariable("XDG_DATA_HOME") + "/vastrel";
+    QTemporaryDir root;
+    const QString build = root.path() + "/build/bin", prefix = root.path() + "/prefix",
+                  bare = root.path() + "/bare";
+    // A folder merely called bin (no help page inside) is no installation.
+    ASSERT_TRUE(QDir().mkpath(build) && QDir().mkpath(bare + "/bin") &&
+                QDir().mkpath(bare + "/share/doc/vastrel") && QDir().mkpath(prefix + "/bin") &&
+                QDir().mkpath(prefix + "/share/doc/vastrel"));
+    ASSERT_TRUE(QFile(prefix + "/share/doc/vastrel/vastrel.html").open(QIODevice::WriteOnly));
+    const std::pair<QString, QString> cases[] = {
+        {build, build},
+        {bare + "/bin", bare + "/bin"},
+        {prefix + "/bin", userData},  // laid out by cmake --install
+        {"/usr/bin", userData},       // whether or not this user may write there
+        {"/usr/local/bin", userData},
+        {root.path() + "/gone", userData},
+    };
+    for (const auto& [programDir, dataDir] : cases)
+        EXPECT_EQ(Paths::FromEnvironment(programDir).dataDir, dataDir) << programDir.toStdString();
+    EXPECT_TRUE(QDir(userData).exists());
+    for (const QString& dir : {build, QString("/usr/bin")})  // the write probe is cleaned up
+        EXPECT_TRUE(
+            QDir(dir).entryList({".vastrel-probe-*"}, QDir::Files | QDir::Hidden).isEmpty());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // or huge files.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -105,16 +106,10 @@ TEST_F(PrivateProfileTest, WritesReplaceInPlaceAppendToTheirSectionAndKeepTheRes
     EXPECT_EQ(ReadIni(), "[Preferences]\nAlarm=1\nLines=2\n[Next]\nK=v\n");
 }
 
-// Found by fuzzing: a file cut off right after a CR.
-TEST_F(PrivateProfileTest, AWriteKeepsTheValueOfALastLineCutOffAfterItsCr) {
-    WriteIni("[Line2]\nName=Sales\r");
-    EXPECT_EQ(Get("Name", "Line2"), "Sales");
+TEST_F(PrivateProfileTest, CutGarbageAndHugeFilesNeitherConfuseNorSlowDown) {
+    WriteIni("[Line2]\nName=Sales\r");  // found by fuzzing: cut off right after a CR
     ASSERT_TRUE(Put("Lines", "1,2,"));
-    EXPECT_EQ(Get("Name", "Line2"), "Sales");
-    EXPECT_EQ(Get("Lines"), "1,2,");
-}
-
-TEST_F(PrivateProfileTest, GarbageAndHugeFilesNeitherConfuseNorSlowDown) {
+    EXPECT_EQ(std::pair(Get("Name", "Line2"), Get("Lines")), std::pair("Sales"s, "1,2,"s));
     // Binary garbage around keys is in the fuzz seeds; here, that a write
     // keeps unknown bytes as they were.
     const std::string odd = "\x01\xff\x7f odd\r\n[Preferences]\r\nAl\0rm=1\r\nAlarm=x\0y\r\n"s;
@@ -138,15 +133,17 @@ TEST_F(PrivateProfileTest, GarbageAndHugeFilesNeitherConfuseNorSlowDown) {
     EXPECT_LT(timer.elapsed(), 5000) << "profile calls on 10 MB files must stay fast";
 }
 
-TEST_F(PrivateProfileTest, AFifoReadsAsTheDefaultAndIsNeverWrittenAndFilesWrittenArePrivate) {
-    ASSERT_TRUE(MakeFifo(dir_.filePath(kIni)));
-    EXPECT_EQ(ExitCodeWithin(5000, [&] { return Get("Alarm", "Preferences", "d") == "d" ? 0 : 1; }),
-              0);
-    EXPECT_EQ(ExitCodeWithin(5000, [&] { return Put("Alarm", "1"); }), 0);
-    EXPECT_TRUE(IsFifo(dir_.filePath(kIni)));
-
+TEST_F(PrivateProfileTest, AFifoOrFolderReadsAsTheDefaultAndIsNeverWrittenAndFilesArePrivate) {
+    const QString ini = dir_.filePath(kIni);
+    const auto readsAsDefault = [&] {
+        return Get("Alarm", "Preferences", "d") == "d" && !Put("Alarm", "1");
+    };
+    for (const bool folder : {false, true}) {
+        ASSERT_TRUE(folder ? QDir().mkdir(ini) : MakeFifo(ini));
+        EXPECT_EQ(ExitCodeWithin(5000, readsAsDefault), 1) << folder;
+        EXPECT_TRUE(folder ? QDir().rmdir(ini) : IsFifo(ini) && QFile::remove(ini));
+    }
     // Through a link the file it points to is replaced, never wider than 0600.
-    ASSERT_TRUE(QFile::remove(dir_.filePath(kIni)));
     QFile shared(dir_.filePath("shared.ini"));
     ASSERT_TRUE(shared.open(QIODevice::WriteOnly));
     shared.close();

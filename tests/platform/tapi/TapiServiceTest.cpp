@@ -1,14 +1,18 @@
-// TapiService over the simulated exchange, driven the way the program calls it.
+// The simulated exchange: its shared state file, demo traffic, and TapiService
+// over it driven the way the program calls it.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cstring>
 
 #include "platform/tapi/TapiFactory.h"
+#include "platform/tapi/sim/DemoTraffic.h"
 #include "platform/tapi/sim/ExchangeStore.h"
 
 using namespace platform;
+using namespace platform::sim;
 
 namespace {
 
@@ -198,8 +202,9 @@ TEST_F(TapiServiceTest, CallStatesArriveThroughTheEventLoop) {
     EXPECT_EQ(LINEERR_INVALCALLHANDLE, service_->lineDeallocateCall(hCall));
 }
 
-TEST_F(TapiServiceTest, DropIsRefusedToAMonitorOrRepliedToAsync) {
+TEST_F(TapiServiceTest, DropIsRefusedToAMonitorOrRepliedToAsyncAndShutdownSilencesTheApp) {
     Start();
+    EXPECT_EQ(LINEERR_INVALAPPHANDLE, service_->lineShutdown(app_ ^ 0x40000000));
     Ring(0);
     EXPECT_EQ(LINEERR_NOTOWNER, service_->lineDrop(Scan(0).at(0), "", 1));
     config_.acceptDrop = true;  // an exchange that lets a monitor drop, asynchronously
@@ -217,19 +222,78 @@ TEST_F(TapiServiceTest, DropIsRefusedToAMonitorOrRepliedToAsync) {
     EXPECT_EQ(std::pair(reply->param1, reply->param2), std::pair(DWORD_PTR(request), DWORD_PTR{0}));
     store_.Refresh();
     EXPECT_EQ(1u, store_.State().Calls().size());  // only the refused one is left
-}
-
-TEST_F(TapiServiceTest, ShutdownRefusesHandlesItDoesNotKnowAndSilencesTheApp) {
-    Start();
-    EXPECT_EQ(LINEERR_INVALAPPHANDLE, service_->lineShutdown(app_ ^ 0x40000000));
-    Ring(0);
+    events_.clear();
+    Ring(2);
     HLINE hLine = 0;
-    ASSERT_EQ(0, Open(0, &hLine));
+    ASSERT_EQ(0, Open(2, &hLine));
     NewCalls(hLine);  // an event is now on its way
     EXPECT_EQ(0, service_->lineShutdown(app_));
     QTest::qWait(50);
     EXPECT_TRUE(events_.empty());
     EXPECT_EQ(LINEERR_INVALAPPHANDLE, service_->lineShutdown(app_));
+}
+
+// Another process's changes, every byte of them, show at the next refresh. (A
+// FIFO in place of the state: FaultsE2ETest, FifoInPlace.)
+TEST(ExchangeStoreTest, AnotherProcessesChangesShowAtTheNextRefresh) {
+    QTemporaryDir dir;
+    ExchangeStore vastrel(ExchangeStore::DefaultPath(dir.path())), phone(vastrel.Path());
+    EXPECT_TRUE(vastrel.Refresh());  // first look
+    EXPECT_FALSE(vastrel.Refresh());
+    std::string odd;
+    for (int c = 0; c < 256; ++c) odd += static_cast<char>(c);
+    CallId a = 0, b = 0;
+    ASSERT_TRUE(phone.Update([&](ExchangeState& s) {
+        a = s.Ring(0, odd, "tab\there\nnewline\\", 0);
+        s.Answer(b = s.Ring(4, "", "", ::getpid()));  // an owner alive
+    }));
+    EXPECT_TRUE(vastrel.Refresh());
+    const ExchangeState& back = vastrel.State();
+    EXPECT_EQ(std::pair(odd, std::string("tab\there\nnewline\\")),
+              std::pair(back.Find(a)->call.number, back.Find(a)->call.name));
+    EXPECT_EQ(std::pair(DWORD{LINECALLSTATE_CONNECTED}, std::int64_t{::getpid()}),
+              std::pair(back.Find(b)->call.state, std::int64_t{back.Find(b)->owner}));
+    EXPECT_EQ(std::vector<CallId>{b}, back.CallsOn(4));
+    // Changes of the same size in quick succession are each seen.
+    for (const bool blocked : {true, false, true, false}) {
+        ASSERT_TRUE(phone.Update([&](ExchangeState& s) { s.SetBlocked(2, blocked); }));
+        vastrel.Refresh();
+        EXPECT_EQ(vastrel.State().IsBlocked(2), blocked);
+    }
+    // An update from a stale view starts from the newest file.
+    ASSERT_TRUE(vastrel.Update([](ExchangeState& s) { s.Ring(1, "a", ""); }));
+    ASSERT_TRUE(phone.Update([](ExchangeState& s) { s.Ring(1, "b", ""); }));
+    vastrel.Refresh();
+    EXPECT_EQ(2u, vastrel.State().CallsOn(1).size());
+}
+
+std::vector<DemoAction> TenMinutes(std::uint32_t seed, std::int64_t stepMs) {
+    DemoTraffic demo(seed, 4);
+    std::vector<DemoAction> all;
+    for (std::int64_t now = 0; now <= 600000; now += stepMs) {
+        auto due = demo.Advance(now);
+        all.insert(all.end(), due.begin(), due.end());
+    }
+    return all;
+}
+
+TEST(DemoTrafficTest, TheSameSeedRepeatsTheRunWithOneCallALineAtATime) {
+    const auto actions = TenMinutes(3, 777);
+    EXPECT_EQ(actions, TenMinutes(3, 600000)) << "other steps, the same run";
+    EXPECT_NE(actions, TenMinutes(8, 777));
+    std::map<DWORD, int> active;
+    int rings = 0;
+    for (const DemoAction& a : actions) {
+        ASSERT_LT(a.device, 4u);
+        rings += a.kind == DemoAction::Kind::Ring;
+        if (a.kind == DemoAction::Kind::Ring) {
+            EXPECT_EQ(0, active[a.device]++) << "two calls on one line";
+        }
+        if (a.kind == DemoAction::Kind::Hangup) {
+            EXPECT_EQ(0, --active[a.device]) << "a hangup without a call";
+        }
+    }
+    EXPECT_GT(rings, 5);
 }
 
 }  // namespace

@@ -22,22 +22,19 @@ TEST(TelephonyConfigTest, ExchangeReadsEscapedNamesAndFallsBackOnDamagedValues) 
             "[LINE3]\nOpen=fail\nVersions=0x00010004-20000\n[Line1]\nVersions=20000-10003\n"
             "[Line5]\nName=beyond Lines\n\xff\xfe=\x01")
             .Exchange();
-    EXPECT_EQ(4u, config.lines);  // the key under the broken header is not taken
-    EXPECT_TRUE(config.demoTraffic);
-    EXPECT_EQ(42u, config.seed);
-    EXPECT_TRUE(config.acceptDrop);
-    EXPECT_EQ("Line 1", config.Name(0));
-    EXPECT_EQ(std::string("Front\0desk\tA\\B\\x7\\q\\", 20), config.Name(1));
-    EXPECT_TRUE(config.Line(1).capsFail);
-    EXPECT_TRUE(config.Line(2).openFail);
-    EXPECT_EQ(0x00010004u, config.Line(2).versions.low);
-    EXPECT_EQ(0x00020000u, config.Line(2).versions.high);
-    EXPECT_EQ(0x00010003u, config.Line(0).versions.low);  // a reversed range is not taken
-    EXPECT_EQ("Line 5", config.Name(4));
-    const std::pair<const char*, DWORD> lines[] = {
+    // Neither the key under the broken header nor a reversed range is taken.
+    EXPECT_EQ(std::tuple(config.lines, config.demoTraffic, config.seed, config.acceptDrop),
+              std::tuple(4u, true, 42u, true));
+    EXPECT_EQ(std::tuple(config.Name(0), config.Name(1), config.Name(4)),
+              std::tuple("Line 1", std::string("Front\0desk\tA\\B\\x7\\q\\", 20), "Line 5"));
+    EXPECT_TRUE(config.Line(1).capsFail && config.Line(2).openFail && !config.Line(0).openFail);
+    EXPECT_EQ(std::tuple(config.Line(2).versions.low, config.Line(2).versions.high,
+                         config.Line(0).versions.low),
+              std::tuple(0x00010004u, 0x00020000u, 0x00010003u));
+    const std::pair<const char*, DWORD> counts[] = {
         {"0", 0},     {"-5", 0},   {"many", 4},
         {"12abc", 4}, {"0007", 7}, {"99999999999999999999999", sim::ExchangeConfig::kMaxLines}};
-    for (const auto& [value, expected] : lines)
+    for (const auto& [value, expected] : counts)
         EXPECT_EQ(
             expected,
             TelephonyConfig::Parse(std::string("[Exchange]\nLines=") + value).Exchange().lines)
@@ -100,28 +97,26 @@ TEST(TelephonyConfigTest, ProviderAndSectionsAreReadTheWayEveryProfileIs) {
     }
 }
 
-// A missing file reads as the starter file; a FIFO in its place reads as
-// unreadable at once and is never replaced; a file made anew is private.
-TEST(TelephonyConfigTest, AMissingFileReadsAsTheStarterAndAFifoIsNeitherWaitedOnNorReplaced) {
+// A missing file reads as the starter file, and one made anew is private; a
+// FIFO in its place is unreadable (no demo calls) at once and never replaced.
+TEST(TelephonyConfigTest, AMissingFileReadsAsTheStarterAndAFifoAsUnreadable) {
     QTemporaryDir dir;
     const QString ini = TelephonyConfig::FilePath(dir.path());
     EXPECT_TRUE(TelephonyConfig::Load(dir.path()).Exchange().demoTraffic);
-    ASSERT_TRUE(MakeFifo(ini));
-    const auto unreadable = [&] {
-        sim::ExchangeConfig::CreateIfMissing(dir.path());
-        const TelephonyConfig config = TelephonyConfig::Load(dir.path());
-        return config.ProviderIs("sim") && !config.Exchange().demoTraffic ? 0 : 1;
-    };
-    EXPECT_EQ(ExitCodeWithin(5000, unreadable), 0);
-    EXPECT_TRUE(IsFifo(ini));
-
-    ASSERT_TRUE(QFile::remove(ini));
     sim::ExchangeConfig::CreateIfMissing(dir.path());
-    EXPECT_EQ(ModeOf(ini), 0600);
     QFile file(ini);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll().toStdString(), sim::ExchangeConfig::StarterText());
-    EXPECT_TRUE(TelephonyConfig::Load(dir.path()).Exchange().demoTraffic);
+    EXPECT_EQ(std::pair(file.readAll().toStdString(), ModeOf(ini)),
+              std::pair(sim::ExchangeConfig::StarterText(), 0600));
+    ASSERT_TRUE(QFile::remove(ini) && MakeFifo(ini));
+    EXPECT_EQ(ExitCodeWithin(5000,
+                             [&] {
+                                 sim::ExchangeConfig::CreateIfMissing(dir.path());
+                                 const TelephonyConfig config = TelephonyConfig::Load(dir.path());
+                                 return config.ProviderIs("sim") && !config.Exchange().demoTraffic;
+                             }),
+              1);
+    EXPECT_TRUE(IsFifo(ini));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// UnixWindowSystem between real processes; the test binary runs itself as the
-// other process and every child is stopped by its pid.
+// UnixWindowSystem between real processes (the test binary runs itself as the
+// other process and every child is stopped by its pid), and the bytes of one
+// message between them. Random mutations are left to fuzz/copydata_fuzzer.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -30,19 +31,23 @@
 
 using namespace platform;
 using namespace std::chrono_literals;
+using Status = CopyDataFrame::Status;
 
 namespace {
 
-// Connected: the socket or -1. Otherwise a socket file with nobody behind it,
-// as kill -9 leaves one.
-int Connect(const QString& path, int flags = 0, bool connect = true) {
+// A socket at path: connected (the socket or -1), listening (the socket), or
+// a file with nobody behind it, as kill -9 leaves one (-1).
+enum class Sock { Connect, Listen, Stale };
+int UnixSocket(const QString& path, Sock mode = Sock::Connect, int flags = 0) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | flags, 0);
     sockaddr_un address{AF_UNIX, {}};
-    const QByteArray bytes = path.toLocal8Bit();
+    const QByteArray bytes = QFile::encodeName(path);
     std::memcpy(address.sun_path, bytes.constData(), bytes.size());
     const auto* a = reinterpret_cast<const sockaddr*>(&address);
-    if (connect && ::connect(fd, a, sizeof(address)) == 0) return fd;
-    EXPECT_TRUE(connect || ::bind(fd, a, sizeof(address)) == 0);
+    if (mode == Sock::Connect && ::connect(fd, a, sizeof(address)) == 0) return fd;
+    const bool bound = mode != Sock::Connect && ::bind(fd, a, sizeof(address)) == 0;
+    EXPECT_TRUE(mode == Sock::Connect || bound);
+    if (mode == Sock::Listen && bound && ::listen(fd, 4) == 0) return fd;
     ::close(fd);
     return -1;
 }
@@ -52,14 +57,69 @@ QByteArray With(QByteArray frame, qsizetype offset, quint32 value) {
     return frame;
 }
 
+CopyDataFrame::Message HandOver(DWORD dwData, QByteArray data) {
+    return {WM_COPYDATA, 0x1234, dwData, std::move(data)};
+}
+
+TEST(CopyDataFrame, RoundTripsWhatTravelsAndRefusesTheRest) {
+    for (const auto& message :
+         {HandOver(1, QByteArray(1, '\0')), HandOver(3, "test\0"), HandOver(0, {}),
+          HandOver(7, QByteArray(256, 'x')), CopyDataFrame::Message{WM_CLOSE, ~WPARAM{0}, 0, {}}}) {
+        const QByteArray frame = CopyDataFrame::Encode(message);
+        ASSERT_EQ(frame.size(), CopyDataFrame::kHeaderSize + message.data.size());
+        const auto decoded = CopyDataFrame::Decode(frame);
+        ASSERT_EQ(decoded.status, Status::Complete);
+        const auto& m = decoded.message;
+        EXPECT_EQ(std::tuple(m.msg, m.wParam, m.dwData, m.data),
+                  std::tuple(message.msg, message.wParam, message.dwData, message.data));
+    }
+    for (LRESULT r : {LRESULT{0}, LRESULT{42}, LRESULT{-1}, LRESULT{INT64_MIN}}) {
+        const auto decoded = CopyDataFrame::DecodeReply(CopyDataFrame::EncodeReply(r));
+        EXPECT_TRUE(decoded.status == Status::Complete && decoded.result == r) << r;
+    }
+    for (const auto& unsendable : {HandOver(3, QByteArray(257, 'x')),
+                                   {WM_MOUSEMOVE, 0, 0, {}},
+                                   {WM_CLOSE, 0, 1, {}},
+                                   {WM_CLOSE, 0, 0, "x"}})
+        EXPECT_TRUE(CopyDataFrame::Encode(unsendable).isEmpty()) << unsendable.msg;
+}
+
+TEST(CopyDataFrame, PrefixesAreIncompleteAndBadFramesInvalidAsSoonAsTheBytesShowIt) {
+    const QByteArray good = CopyDataFrame::Encode(HandOver(3, QByteArray("test\0", 5)));
+    for (qsizetype n = 0; n < good.size(); ++n)
+        EXPECT_EQ(CopyDataFrame::Decode(good.first(n)).status, Status::Incomplete) << n;
+    const QByteArray reply = CopyDataFrame::EncodeReply(5);
+    EXPECT_EQ(CopyDataFrame::DecodeReply(reply.first(11)).status, Status::Incomplete);
+
+    const QByteArray header = good.first(CopyDataFrame::kHeaderSize);
+    const std::tuple<const char*, QByteArray, bool> bad[] = {
+        // what, bytes, is a reply
+        {"garbage, first byte", "G", false},
+        {"wrong magic", "VWMX", false},
+        {"cbData 1000", With(With(header, 24, 1000), 4, 1028), false},
+        {"28 + cbData wraps", With(With(header, 24, 0xFFFFFFF0u), 4, 12), false},
+        {"size too small", With(good, 4, CopyDataFrame::kHeaderSize + 4), false},
+        {"size too large", With(good, 4, CopyDataFrame::kHeaderSize + 6), false},
+        {"unknown message", With(good, 8, WM_MOUSEMOVE), false},
+        {"close with data", With(good, 8, WM_CLOSE), false},
+        {"trailing byte", good + "x", false},
+        {"reply, trailing byte", reply + "x", true},
+        {"reply, wrong magic", "VWM1", true},
+    };
+    for (const auto& [what, bytes, isReply] : bad)
+        EXPECT_EQ(isReply ? CopyDataFrame::DecodeReply(bytes).status
+                          : CopyDataFrame::Decode(bytes).status,
+                  Status::Invalid)
+            << what;
+}
+
 const QByteArray kTest("test\0", 5);
 const QByteArray kGood = CopyDataFrame::Encode({WM_COPYDATA, 0, 3, kTest});
-// What a window must drop without running its procedure or answering.
+// What a window must drop without running its procedure or answering: bad at
+// once, cut off (until the read timeout), nothing, and a flood.
 const std::pair<const char*, QByteArray> kMalformed[] = {
     {"garbage", QByteArray(40, '\x01')},
-    {"cbData 1000", With(With(kGood, 24, 1000), 4, 1028) + QByteArray(995, 'x')},
     {"size 99", With(kGood, 4, 99)},
-    {"unknown message", With(kGood, 8, WM_MOUSEMOVE)},
     {"trailing bytes", kGood + "more"},
     {"one byte short", kGood.chopped(1)},
     {"header cut", kGood.first(20)},
@@ -185,8 +245,8 @@ TEST_F(WindowSystemTest, DeadHandlesFailAtOnceStaleSocketsAreReplacedLiveOnesKep
         EXPECT_NE(b.CreateWindowHandle(), first);
     }
     const HWND stale = (HWND{1} << 9) | 1;  // another process's, killed with -9
-    Connect(Socket(stale), 0, false);
-    Connect(Socket(first), 0, false);
+    UnixSocket(Socket(stale), Sock::Stale);
+    UnixSocket(Socket(first), Sock::Stale);
     for (const HWND h : {HWND{0}, (HWND{1} << 9) | 2, stale}) {  // none, no file, stale
         const QDeadlineTimer soon(100);
         EXPECT_EQ(system.SendMessageA(h, WM_CLOSE, 0, 0), 0) << h;
@@ -194,10 +254,10 @@ TEST_F(WindowSystemTest, DeadHandlesFailAtOnceStaleSocketsAreReplacedLiveOnesKep
     }
     UnixWindowSystem c(runtimeDir_);
     EXPECT_EQ(c.CreateWindowHandle(), first);
-    EXPECT_GE(::close(Connect(Socket(first))), 0);
+    EXPECT_GE(::close(UnixSocket(Socket(first))), 0);
     // The copy that takes the lock sweeps the files of dead copies only.
     const HWND otherDead = (HWND{2} << 9) | 7;
-    Connect(Socket(otherDead), 0, false);
+    UnixSocket(Socket(otherDead), Sock::Stale);
     UnixWindowSystem holder(runtimeDir_);
     ASSERT_EQ(holder.TakeInstanceLock(), InstanceLock::Result::Acquired);
     EXPECT_FALSE(QFile::exists(Socket(stale)) || QFile::exists(Socket(otherDead)));
@@ -296,7 +356,7 @@ TEST_F(WindowSystemTest, MalformedFramesAreDroppedWhileGoodOnesStillWork) {
     system.SetWindowLongA(h, GWL_WNDPROC, Recorder(received, 77));
     // What comes back before the window closes the connection.
     const auto exchange = [&](const QByteArray& bytes, bool closeWriteSide) {
-        const int fd = Connect(Socket(h), SOCK_NONBLOCK);
+        const int fd = UnixSocket(Socket(h), Sock::Connect, SOCK_NONBLOCK);
         EXPECT_GE(fd, 0);
         ::send(fd, bytes.constData(), bytes.size(), MSG_NOSIGNAL);
         if (closeWriteSide) ::shutdown(fd, SHUT_WR);
@@ -334,12 +394,8 @@ TEST_F(WindowSystemTest, TerminationSignalsBecomeCloseOnTheEventLoop) {
     // A send waiting on a receiver that never answers ends with the signal,
     // not with its reply timeout.
     const HWND silent = (HWND{3} << 9) | 1;
-    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{AF_UNIX, {}};
-    std::strncpy(address.sun_path, QFile::encodeName(Socket(silent)).constData(),
-                 sizeof address.sun_path - 1);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(listener, 4), 0);
+    const int listener = UnixSocket(Socket(silent), Sock::Listen);
+    ASSERT_GE(listener, 0);
     std::thread raiser([] {
         std::this_thread::sleep_for(300ms);
         ::kill(::getpid(), SIGINT);

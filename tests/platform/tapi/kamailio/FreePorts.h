@@ -22,13 +22,24 @@ public:
     quint16 Pick(int type, Reach reach = Reach::Loopback,
                  std::initializer_list<int> alsoFree = {}) {
         for (int attempt = 0; attempt < 50; ++attempt) {
+            // Every socket stays bound until all are, so the companions cannot
+            // be given the kernel's choice by accident.
             std::vector<int> held;
-            const quint16 port = BindAll(type, reach, alsoFree, &held);
+            const int first = Bind(type, reach, 0, held);
+            sockaddr_in address{};
+            socklen_t size = sizeof address;
+            const quint16 port = first >= 0 && ::getsockname(first, (sockaddr*)&address, &size) == 0
+                                     ? ntohs(address.sin_port)
+                                     : 0;
+            std::vector<quint16> ports{port};
+            for (const int offset : alsoFree) ports.push_back(quint16(port + offset));
+            bool ok = port != 0 && !given_.contains(port);
+            for (std::size_t i = 1; ok && i < ports.size(); ++i)
+                ok = ports[i] > port && !given_.contains(ports[i]) &&
+                     Bind(type, reach, ports[i], held) >= 0;
             for (const int fd : held) ::close(fd);
-            if (port != 0 && Unused(port, alsoFree)) {
-                given_.insert(port);
-                for (const int offset : alsoFree)
-                    given_.insert(static_cast<quint16>(port + offset));
+            if (ok) {
+                given_.insert(ports.begin(), ports.end());
                 return port;
             }
         }
@@ -38,44 +49,14 @@ public:
     quint16 Tcp() { return Pick(SOCK_STREAM); }
 
 private:
-    bool Unused(quint16 port, std::initializer_list<int> alsoFree) const {
-        if (given_.contains(port)) return false;
-        for (const int offset : alsoFree)
-            if (given_.contains(static_cast<quint16>(port + offset))) return false;
-        return true;
-    }
-    static int Bind(int type, Reach reach, quint16 port) {
+    static int Bind(int type, Reach reach, quint16 port, std::vector<int>& held) {
         const int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(port);
         address.sin_addr.s_addr = htonl(reach == Reach::Loopback ? INADDR_LOOPBACK : INADDR_ANY);
-        if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
-            return fd;
-        if (fd >= 0) ::close(fd);
-        return -1;
-    }
-    static quint16 BoundPort(int fd) {
-        sockaddr_in address{};
-        socklen_t size = sizeof address;
-        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) return 0;
-        return ntohs(address.sin_port);
-    }
-    // Every socket stays bound until the caller closes *held, so the
-    // companions cannot be given the kernel's choice by accident.
-    static quint16 BindAll(int type, Reach reach, std::initializer_list<int> alsoFree,
-                           std::vector<int>* held) {
-        const int first = Bind(type, reach, 0);
-        if (first < 0) return 0;
-        held->push_back(first);
-        const quint16 port = BoundPort(first);
-        for (const int offset : alsoFree) {
-            if (port == 0 || port + offset > 65535) return 0;
-            const int fd = Bind(type, reach, static_cast<quint16>(port + offset));
-            if (fd < 0) return 0;
-            held->push_back(fd);
-        }
-        return port;
+        if (fd >= 0) held.push_back(fd);
+        return fd >= 0 && ::bind(fd, (sockaddr*)&address, sizeof address) == 0 ? fd : -1;
     }
 
     std::set<quint16> given_;

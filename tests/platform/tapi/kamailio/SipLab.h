@@ -3,19 +3,11 @@
 // 127.0.0.1 under one temporary run folder, each process stopped by its PID.
 // Every port, sipp's media and control ports too, is one the kernel found
 // free when the lab needed it, so test programs can run side by side.
-#include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QProcess>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTcpSocket>
 #include <QTemporaryDir>
-#include <QThread>
-#include <algorithm>
-#include <csignal>
-#include <functional>
-#include <memory>
-#include <vector>
 
 #include "FreePorts.h"
 #include "Sandbox.h"
@@ -42,12 +34,12 @@ public:
             "-f %1/loopback.cfg -DD -E -m 64 -M 8 -Y %2 -A VASTREL_SIP_PORT=%3 -A "
             "VASTREL_RPC_PORT=%4 "
             "-A VASTREL_UAS=\"sip:127.0.0.1:%5\" -A VASTREL_EVENTS=\"127.0.0.1:%6\"";
-        kamailio_ = Start(Kamailio(), options.arg(VASTREL_KAMAILIO_CONTRIB, run_.path())
-                                          .arg(sipPort_)
-                                          .arg(rpcPort_)
-                                          .arg(uasPort_)
-                                          .arg(eventsPort_)
-                                          .split(' '));
+        const auto n = [](quint16 port) { return QString::number(port); };
+        kamailio_ =
+            Start(Kamailio(), options
+                                  .arg(QString(VASTREL_KAMAILIO_CONTRIB), run_.path(), n(sipPort_),
+                                       n(rpcPort_), n(uasPort_), n(eventsPort_))
+                                  .split(' '));
         const auto ready = [&] {
             if (kamailio_->state() == QProcess::NotRunning) return true;
             QTcpSocket rpc, events;

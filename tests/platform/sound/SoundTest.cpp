@@ -1,10 +1,14 @@
-// Reading WAVE images: the shipped sound, and every kind of broken header
-// refused without reading past the bytes given.
+// Sounds: WAVE images, every broken header refused without reading past the
+// bytes given, and PlaySoundA over ALSA bounded whatever the device.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QtEndian>
 
+#include "NonRegularFiles.h"
+#include "platform/sound/AlsaSound.h"
 #include "platform/sound/WaveFile.h"
 
 namespace platform {
@@ -39,17 +43,12 @@ TEST(WaveFile, ReadsTheAlarmAndRefusesMalformedHeadersAndEveryCutOffCopy) {
     const QByteArray alarm = file.readAll();
     const auto parsed = WaveFile::Parse(alarm);
     ASSERT_TRUE(parsed);
-    EXPECT_EQ(parsed->channels, 1);
-    EXPECT_EQ(parsed->sampleRate, 44100u);
-    EXPECT_EQ(parsed->bitsPerSample, 16);
-    EXPECT_EQ(parsed->FrameCount(), 8756u);
-    EXPECT_EQ(parsed->DurationMs(), 199u);
+    EXPECT_EQ(std::tuple(parsed->FrameCount(), parsed->DurationMs()), std::tuple(8756u, 199u));
     const auto wave =
         WaveFile::Parse(Riff(Chunk("LIST", "abc") + Fmt(1, 2, 8000, 16) +
                              Chunk("fact", Le(quint32(4))) + Chunk("data", "1234567")));
     ASSERT_TRUE(wave) << "other chunks are skipped";
-    EXPECT_EQ(wave->channels, 2);
-    EXPECT_EQ(wave->sampleRate, 8000u);
+    EXPECT_EQ(std::tuple(wave->channels, wave->sampleRate), std::tuple(2, 8000u));
     EXPECT_EQ(wave->samples, QByteArray("1234")) << "whole frames only";
 
     const QByteArray fmt = Fmt();
@@ -78,6 +77,33 @@ TEST(WaveFile, ReadsTheAlarmAndRefusesMalformedHeadersAndEveryCutOffCopy) {
         const QByteArray cut(alarm.constData(), length);  // a read past it leaves the allocation
         EXPECT_FALSE(WaveFile::Parse(cut)) << length;
     }
+}
+
+TEST(AlsaSound, TheAlarmIsBoundedOnAnyDeviceAndNamesResolveAsTheProgramUsesThem) {
+    // device, expected result (-1: either), at most this long
+    const std::tuple<const char*, int, qint64> cases[] = {
+        {"null", 1, 1500}, {"vastrel_no_such_device", 0, 200}, {"default", -1, 3000}};
+    for (const auto& [device, expected, limit] : cases) {
+        AlsaSound sound(device);
+        QElapsedTimer timer;
+        timer.start();
+        const BOOL result = sound.PlaySoundA("alarm", 0, SND_RESOURCE);
+        EXPECT_LT(timer.elapsed(), limit) << device;
+        EXPECT_TRUE(expected < 0 || result == expected) << device;
+    }
+    AlsaSound sound("null");
+    EXPECT_EQ(sound.PlaySoundA("1", 1, 0), 1) << "the clearing request plays the default";
+    EXPECT_EQ(sound.PlaySoundA("1", 1, SND_NODEFAULT), 0);
+    EXPECT_EQ(sound.PlaySoundA("nothing", 0, SND_RESOURCE | SND_NODEFAULT), 0);
+    EXPECT_EQ(sound.PlaySoundA(":/sounds/ALARM.wav", 0, SND_NODEFAULT), 0) << "no file name";
+    // A FIFO or folder named as the sound file is not read: a FIFO would wait for a writer.
+    QTemporaryDir dir;
+    ASSERT_TRUE(MakeFifo(dir.filePath("fifo.wav")));
+    for (const QString& name : {dir.filePath("fifo.wav"), dir.path()})
+        EXPECT_EQ(ExitCodeWithin(
+                      5000, [&] { return sound.PlaySoundA(name.toStdString(), 0, SND_NODEFAULT); }),
+                  0)
+            << name.toStdString();
 }
 
 }  // namespace
