@@ -27,8 +27,6 @@ public:
 
     static constexpr std::array<const char*, 6> kHeaders = {
         "LINE ", "LINE NAME", "STATE", "TIME ONLINE", "TOTAL TIME ONLINE", "ALARM"};
-    // Widths in pixels at 96 dots per inch.
-    static constexpr std::array<int, 6> kWidths = {20, 136, 28, 67, 100, 31};
 
 private:
     std::vector<Row> rows_;

@@ -3,9 +3,13 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLayout>
 #include <QMenuBar>
 #include <QScreen>
+#include <QStyle>
+#include <QVBoxLayout>
 
 #include "platform/clock/Clock.h"
 #include "platform/desktop/Desktop.h"
@@ -17,9 +21,6 @@
 using namespace platform;
 
 namespace {
-constexpr int kClientWidth = 519;   // 7785 twips
-constexpr int kClientHeight = 224;  // 3360 twips
-
 QString Latin1(const std::string& text) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -36,6 +37,8 @@ frmVastrel::frmVastrel(Program& program, QWidget* parent)
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     CreateControls();
     CreateMenus();
+    // A fixed single border: the size that fits the list, no resize, no maximise.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
     timer1_.setObjectName("Timer1");
     timer1_.setParent(this);
     // Coarse timers fire up to 5 % early; the scan rate is the program's point.
@@ -58,31 +61,66 @@ frmVastrel::~frmVastrel() {
 
 void frmVastrel::CreateControls() {
     auto* client = new QWidget(this);
-    client->setFixedSize(kClientWidth, kClientHeight);
-    // The layout was drawn for a small 8-point dialog font.
-    QFont small = client->font();
-    small.setPointSizeF(7.5);
-    client->setFont(small);
     setCentralWidget(client);
     lvOutLog_ = new QTreeView(client);
     lvOutLog_->setObjectName("lvOutLog");
-    lvOutLog_->setGeometry(0, 1, 521, 203);
+    lvOutLog_->setAccessibleName("Lines");
     lvOutLog_->setRootIsDecorated(false);
     lvOutLog_->setUniformRowHeights(true);
     lvOutLog_->setItemsExpandable(false);
     lvOutLog_->setModel(&model_);
     lvOutLog_->header()->setStretchLastSection(false);
-    for (int c = 0; c < 6; ++c) lvOutLog_->setColumnWidth(c, OutLogModel::kWidths[c]);
-    auto label = [client](const char* name, const char* text, int left, int width) {
+    lvOutLog_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    lvOutLog_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    SizeColumns();
+    auto label = [client](const char* name, const char* text, const QString& widest) {
         auto* l = new QLabel(text, client);
         l->setObjectName(name);
-        l->setGeometry(left, 205, width, 17);
+        l->setMinimumWidth(l->fontMetrics().horizontalAdvance(widest) + 4);
         return l;
     };
-    lblSaveRate_ = label("lblSaveRate", "Save every 720 min", 1, 112);
-    lblLastSave_ = label("lblLastSave", "Last saved at: 00:00:00", 122, 126);
-    lblSample_ = label("lblSample", "Scan rate: 0 min 1 sec", 257, 126);
-    lblSampleTime_ = label("lblSampleTime", "Scan time:", 392, 124);
+    // The time as the locale writes it, at its widest.
+    const QString time = Clock::TimeText(QDateTime(QDate(2026, 12, 5), QTime(23, 58, 58)));
+    lblSaveRate_ = label("lblSaveRate", "Save every 720 min", "Save every 999 min");
+    lblLastSave_ = label("lblLastSave", "Last saved at: 00:00:00", "Last saved at: " + time);
+    lblSample_ = label("lblSample", "Scan rate: 0 min 1 sec", "Scan rate: 99 min 59 secs");
+    lblSampleTime_ = label("lblSampleTime", "Scan time:", "Scan time: " + time);
+    auto* labels = new QHBoxLayout;
+    for (QLabel* l : {lblSaveRate_, lblLastSave_, lblSample_, lblSampleTime_}) labels->addWidget(l);
+    labels->addStretch();
+    auto* column = new QVBoxLayout(client);
+    column->setContentsMargins(0, 1, 0, 1);
+    column->setSpacing(2);
+    column->addWidget(lvOutLog_);
+    column->addLayout(labels);
+}
+
+// Each column as wide as its header and its widest value in the font in use
+// (a 22-character name, a duration of 99 hours, the word "Alarm"); the list
+// as wide as its columns, so nothing is cut and nothing scrolls sideways.
+void frmVastrel::SizeColumns() {
+    const QFontMetrics metrics(lvOutLog_->font());
+    const int padding = 2 * lvOutLog_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 8;
+    const std::array<QString, 6> widest = {
+        "*99999", "Reception Desk Line 22,", "99", " 99 h  59 m  59 s", " 99 h  59 m  59 s",
+        "Alarm"};
+    QHeaderView* header = lvOutLog_->header();
+    int total = 0;
+    for (int c = 0; c < 6; ++c) {
+        int width = metrics.horizontalAdvance(widest[c]) + padding;
+        if (c == 1) width = std::max(width, 22 * metrics.averageCharWidth() + padding);
+        const int headerMargin =
+            header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+        width = std::max(width, header->fontMetrics().horizontalAdvance(OutLogModel::kHeaders[c]) +
+                                    2 * headerMargin + 4);
+        lvOutLog_->setColumnWidth(c, width);
+        total += width;
+    }
+    const int frame = 2 * lvOutLog_->frameWidth();
+    const int bar = lvOutLog_->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const int rows = 10;
+    lvOutLog_->setFixedSize(total + frame + bar,
+                            header->sizeHint().height() + rows * (metrics.height() + 4) + frame);
 }
 
 void frmVastrel::CreateMenus() {

@@ -65,6 +65,7 @@ protected:
 
 private:
     void CreateControls();
+    void SizeColumns();
     void CreateMenus();
     bool RunCommandText();
     void PutUpTrayIcon();

@@ -21,7 +21,8 @@ void SpinScrollBar::StepFromKeysOf(QWidget* numberBox) {
 }
 
 bool SpinScrollBar::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() != QEvent::KeyPress || !isEnabled()) return QScrollBar::eventFilter(watched, event);
+    if (event->type() != QEvent::KeyPress || !isEnabled())
+        return QScrollBar::eventFilter(watched, event);
     int step = 0;
     switch (static_cast<QKeyEvent*>(event)->key()) {
         case Qt::Key_Up:

@@ -139,7 +139,8 @@ QFrame* frmOptions::CreateGeneralPage() {
     chkDisplayData_->setChecked(true);
 
     auto* data = Make<QGroupBox>(page, "fraData", "Data:", 4, 118, 276, 172);
-    auto* lblSaveData = Make<QLabel>(data, "lblSaveData", "Save data to disk every:", 8, 24, 150, 20);
+    auto* lblSaveData =
+        Make<QLabel>(data, "lblSaveData", "Save data to disk every:", 8, 24, 150, 20);
     saveData_ = CreateNumberBox(data, "txtSaveData", "vsb1", 999, 720, 162, 22);
     Describe(saveData_.text, saveData_.bar, "Save data to disk every, in minutes", lblSaveData);
     MakeLabel(data, "lblSaveMinutes", "minutes", 226, 24, 48);
@@ -166,7 +167,8 @@ QFrame* frmOptions::CreateAdvancedPage() {
     page->setFrameShape(QFrame::StyledPanel);
 
     auto* lines = Make<QGroupBox>(page, "fraLines", "Lines:", 4, 6, 276, 118);
-    QLabel* lblLines = MakeLabel(lines, "lblLines", "Selected lines will be monitored:", 8, 22, 260);
+    QLabel* lblLines =
+        MakeLabel(lines, "lblLines", "Selected lines will be monitored:", 8, 22, 260);
     txtLines_ = new QLineEdit(lines);
     txtLines_->setObjectName("txtLines");
     txtLines_->setAccessibleName("Selected lines will be monitored");

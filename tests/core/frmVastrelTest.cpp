@@ -247,4 +247,40 @@ TEST(Tray, MinimiseRestoreMenuAndMouseMoves) {
     EXPECT_TRUE(w.isMinimized());
 }
 
+// Every value and header fits its column in the font in use, in a window of
+// one fixed size (a larger font too).
+TEST(Window, ColumnsFitTheirWidestValuesAndTheWindowKeepsOneSize) {
+    for (const double points : {9.0, 14.0}) {
+        QFont font = QApplication::font();
+        font.setPointSizeF(points);
+        QApplication::setFont(font);
+        WindowHarness h(1);
+        h.clock.SetTime(QTime(22, 58, 58));
+        frmVastrel& w = h.Start();
+        auto* list = w.findChild<QTreeView*>("lvOutLog");
+        const QFontMetrics metrics(list->font());
+        const std::array<QString, 6> widest = {
+            "*999", "Line 1," + QString(15, ' '), "1", " 99 h  59 m  59 s", " 99 h  59 m  59 s",
+            "Alarm"};
+        for (int c = 0; c < 6; ++c) {
+            SCOPED_TRACE(c);
+            EXPECT_GE(list->columnWidth(c), metrics.horizontalAdvance(widest[c]));
+            EXPECT_GE(list->columnWidth(c), metrics.horizontalAdvance(OutLogModel::kHeaders[c]));
+        }
+        int columns = 0;
+        for (int c = 0; c < 6; ++c) columns += list->columnWidth(c);
+        EXPECT_LE(columns, list->viewport()->width());
+        for (const char* name : {"lblLastSave", "lblSampleTime"}) {
+            auto* label = w.findChild<QLabel*>(name);
+            label->setText(QString(name) == "lblLastSave" ? "Last saved at: " + h.clock.TimeText()
+                                                          : "Scan time: " + h.clock.TimeText());
+            EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text()));
+        }
+        QApplication::processEvents();
+        EXPECT_EQ(w.minimumSize(), w.maximumSize());
+        EXPECT_FALSE(w.windowFlags() & Qt::WindowMaximizeButtonHint);
+        QApplication::setFont(QFont());
+    }
+}
+
 }  // namespace

@@ -110,7 +110,7 @@ TEST_F(ShellLinksTest, CreatesAPrivateAutostartEntryAndRemovesOnlyThatLink) {
     const QString path = autostart + "/shortcut-to-vastrel.desktop";
     EXPECT_EQ(Read(path),
               "[Desktop Entry]\nType=Application\nName=Shortcut to Vastrel\n"
-              "Exec=/opt/vastrel/vastrel /min\nX-GNOME-Autostart-enabled=true\n");
+              "Exec=/opt/vastrel/vastrel /min\nIcon=vastrel\nX-GNOME-Autostart-enabled=true\n");
     EXPECT_EQ(QDir(autostart).entryList(QDir::Files | QDir::Hidden).size(), 1) << "no temporary";
     EXPECT_EQ(std::tuple(ModeOf(path), ModeOf(autostart), ModeOf(root.path() + "/config")),
               std::tuple(0600, 0700, 0700));
@@ -139,7 +139,7 @@ TEST_F(ShellLinksTest, QuotesEscapesAndRefusesWhatWouldLeaveTheEntryOrTheFolder)
     ASSERT_NE(
         links.fCreateShellLink(kStartup, "Evil\nExec=/bin/rm", "/a b\\c", "/min\nHidden=true"), 0);
     const QStringList lines = Read(links.EntryPath(kStartup, "Evil\nExec=/bin/rm")).split('\n');
-    EXPECT_EQ(lines.size(), 6);  // five lines and the final newline
+    EXPECT_EQ(lines.size(), 7);  // six lines and the final newline
     EXPECT_TRUE(lines.contains("Name=Evil\\nExec=/bin/rm"));
     // Four backslashes: the Exec escape, then the value escape.
     EXPECT_TRUE(lines.contains("Exec=\"/a b\\\\\\\\c\" /min Hidden=true"))
