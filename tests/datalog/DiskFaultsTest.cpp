@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -40,9 +41,15 @@ struct SmallDisk {
     }
 };
 
-QList<QByteArray> Lines(const QByteArray& text) {
+QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The file's non-blank lines.
+QList<QByteArray> Lines(const QString& path) {
     QList<QByteArray> lines;
-    for (const QByteArray& line : text.split('\n'))
+    for (const QByteArray& line : ReadAll(path).split('\n'))
         if (!line.isEmpty() && line != "\r") lines << line;
     return lines;
 }
@@ -72,19 +79,11 @@ TEST(FullDisk, DataLogRecordsWaitForSpaceAndNoneIsTornLostOrWrittenTwice) {
         failed += !log.Flush();
         clock.Advance(1);
         // What is on the disk is always whole records.
-        const QByteArray now = QFile(disk.Path("Data.log")).exists()
-                                   ? [&] {
-                                         QFile f(disk.Path("Data.log"));
-                                         f.open(QIODevice::ReadOnly);
-                                         return f.readAll();
-                                     }()
-                                   : QByteArray();
+        const QByteArray now = ReadAll(disk.Path("Data.log"));
         ASSERT_TRUE(now.isEmpty() || now.endsWith("\r\n")) << "after scan " << scan;
     }
     EXPECT_GT(failed, 10) << "the disk never filled";
-    QFile file(disk.Path("Data.log"));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = Lines(file.readAll());
+    const QList<QByteArray> lines = Lines(disk.Path("Data.log"));
     ASSERT_EQ(lines.size(), 300);
     for (int scan = 1; scan <= 300; ++scan)
         ASSERT_EQ(lines[scan - 1], QByteArray::fromStdString(" " + Numbered(scan, 80) + "\r"));
@@ -102,9 +101,7 @@ TEST(FullDisk, InLogTakesWholeRecordsOrNothing) {
         (inLog.Append({record, "\r\n"}, "header one\r\nheader two\r\n") ? written : refused)++;
     }
     EXPECT_GT(refused, 0);
-    QFile file(disk.Path("In.log"));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = Lines(file.readAll());
+    const QList<QByteArray> lines = Lines(disk.Path("In.log"));
     ASSERT_EQ(lines.size(), written + 2);
     for (int i = 2; i < lines.size(); ++i) EXPECT_EQ(lines[i].size(), 119) << lines[i].data();
 }
@@ -124,8 +121,7 @@ TEST(KillDuringSave, AKillBetweenTwoWritesLeavesOnlyWholeRecordsAfterARestart) {
                  "inject=write:signal=KILL:when=3",
                  qEnvironmentVariable("VASTREL_BIN_DIR") + "/datalog_save_probe", dir.path(), "5"});
     ASSERT_TRUE(probe.waitForFinished(60000)) << "probe pid " << probe.processId();
-    QFile file(path);
-    const qint64 size = file.size();
+    const qint64 size = QFileInfo(path).size();
     EXPECT_GE(size, 1 << 20);
     EXPECT_LT(size, 5 << 20) << "the save was not cut short";
 
@@ -135,8 +131,7 @@ TEST(KillDuringSave, AKillBetweenTwoWritesLeavesOnlyWholeRecordsAfterARestart) {
     double lastSave = 0;
     DataLog restarted(settings, clock, QString(), table, lastSave);
     restarted.SetDir(dir.path());
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = Lines(file.readAll());
+    const QList<QByteArray> lines = Lines(path);
     ASSERT_GT(lines.size(), 1000);
     for (int n = 1; n <= lines.size(); ++n)
         ASSERT_EQ(lines[n - 1], QByteArray::fromStdString(" " + Numbered(n, 93) + "\r"));
