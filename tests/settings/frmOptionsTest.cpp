@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -127,6 +128,21 @@ TEST_F(frmOptionsTest, EntriesRoundHalfToEvenRefusedOnesGoBackAndArrowsStopAtThe
         EXPECT_EQ(vsb3->Position(), to) << from;
         EXPECT_EQ(Text("txtSeconds")->text(), QString::number(to)) << from;
     }
+    // From the keyboard, in the box: Up, Down and the page keys step the bar
+    // by one, as its arrows do; a label and a name tell what the box is.
+    QLineEdit* seconds = Text("txtSeconds");
+    vsb3->SetPosition(58);
+    for (const auto& [key, to] : {std::pair{Qt::Key_Up, 59},
+                                  {Qt::Key_Up, 59},
+                                  {Qt::Key_PageDown, 58},
+                                  {Qt::Key_Down, 57},
+                                  {Qt::Key_PageUp, 58}}) {
+        QTest::keyClick(seconds, key);
+        EXPECT_EQ(std::pair(vsb3->Position(), seconds->text()), std::pair(to, QString::number(to)));
+    }
+    EXPECT_EQ(Get<QLabel>("lblSeconds")->buddy(), seconds);
+    for (const char* box : {"txtSaveData", "txtDays", "txtAlarm", "txtMinutes", "txtSeconds"})
+        EXPECT_FALSE(Text(box)->accessibleName().isEmpty()) << box;
 }
 
 TEST_F(frmOptionsTest, LoadingRunsOnlyTheHandlersOfChangedControlsAndAppliesTheEnablingRules) {
