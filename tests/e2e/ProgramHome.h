@@ -2,7 +2,6 @@
 // The built program in a temporary home with its own XDG folders and a
 // program folder of its own, so every file it writes stays in the test.
 // Every wait is bounded and every process started here is stopped by its PID.
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -10,7 +9,6 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <optional>
 
@@ -28,6 +26,14 @@ using sandbox::Processes;
 using sandbox::RunCommand;
 using sandbox::Slowdown;
 using sandbox::WaitFor;
+
+// How a run to its end went.
+struct Ended {
+    bool ended = false;  // a normal exit in time
+    int code = -1;
+    qint64 ms = 0;
+    QByteArray err;
+};
 
 class ProgramHome {
 public:
@@ -92,10 +98,26 @@ public:
                     QProcess::ProcessChannelMode mode = QProcess::ForwardedErrorChannel) {
         return processes_.Start(Program(), args, env_, wait, mode);
     }
+    // A copy run to its end; killed by its pid when it overruns.
+    Ended RunToEnd(const QStringList& args, int ms = 5000) {
+        QElapsedTimer timer;
+        timer.start();
+        QProcess* p = Start(args, true, QProcess::SeparateChannels);
+        Ended result;
+        result.ended =
+            p && p->waitForFinished(ms * Slowdown()) && p->exitStatus() == QProcess::NormalExit;
+        result.ms = timer.elapsed();
+        if (p) result.code = p->exitCode(), result.err = p->readAllStandardError();
+        return result;
+    }
     int Phone(const QStringList& args) {
         return RunCommand(BinDir() + "/vastrel-phone", args, env_).code;
     }
     static bool Stop(QProcess* p, int signal) { return Processes::Stop(p, signal); }
+    // Ended by SIGTERM in time, with exit code 0.
+    static bool EndsOnSigterm(QProcess* p) {
+        return Stop(p, SIGTERM) && p->exitStatus() == QProcess::NormalExit && p->exitCode() == 0;
+    }
 
 private:
     QTemporaryDir root_;
