@@ -50,7 +50,9 @@ TEST(Security, WhateverTheRuntimeFolderOneInstanceRunsHandsOverAndTouchesNoShare
         if (kind == "unset") home.Env().remove("XDG_RUNTIME_DIR");
         if (kind == "a plain file") QDir(runtime).removeRecursively(), home.Write("runtime", "");
         if (kind == "mode 0755") ::chmod(runtimeName.constData(), 0755);
-        if (kind == "another user's") ::chown(runtimeName.constData(), 54321, 54321);
+        if (kind == "another user's") {
+            EXPECT_EQ(::chown(runtimeName.constData(), 54321, 54321), 0);
+        }
         // The folder the old fallback used, planted by another user as a link
         // to a folder of ours that must keep its mode and stay empty.
         const QString shared = MakeShared(home);
