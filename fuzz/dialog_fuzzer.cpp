@@ -1,15 +1,18 @@
 // What a Kamailio server sends, as arbitrary bytes, one message a line: evapi
-// events and dlg.profile_list replies. What the parser gives is bounded and
-// printable, and the call picture they move keeps its bookkeeping straight.
+// events and dlg.profile_list replies. What the parser gives is bounded,
+// valid UTF-8 and printable, and the call picture they move keeps its
+// bookkeeping straight.
 // A line "B" starts a snapshot request, "F" forgets the ended dialogs.
 #include <QByteArray>
 #include <QList>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "platform/Utf8Text.h"
 #include "platform/tapi/kamailio/CallPicture.h"
 #include "platform/tapi/kamailio/CallerText.h"
 #include "platform/tapi/kamailio/DialogParser.h"
@@ -33,15 +36,16 @@ bool IsDialogKey(const std::string& key) {
            AsciiDigits(std::string_view(key).substr(colon + 1));
 }
 
-// Printable Latin-1, no outer blanks, cut to max: what the fixed log columns take.
+// Valid UTF-8 without control characters, no outer blanks, cut to max
+// characters: what every provider hands over.
 bool IsCallerText(const std::string& text, std::size_t max) {
-    if (text.size() > max || (!text.empty() && (text.front() == ' ' || text.back() == ' ')))
+    if (!Utf8Text::IsValid(text) || Utf8Text::Length(text) > max ||
+        (!text.empty() && (text.front() == ' ' || text.back() == ' ')))
         return false;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F || (byte >= 0x80 && byte < 0xA0)) return false;
-    }
-    return true;
+    const QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    return std::none_of(shown.begin(), shown.end(), [](QChar c) {
+        return c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() < 0xA0);
+    });
 }
 
 void CheckRecord(const DialogRecord& record) {

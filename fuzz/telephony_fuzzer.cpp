@@ -1,6 +1,7 @@
 // Structures filled by the telephony service, taken as arbitrary bytes: the
 // line name out of LINEDEVCAPS, and the caller id out of LINECALLINFO as the
-// incoming-call log reads it. Offsets and sizes may point anywhere.
+// incoming-call log reads it. Offsets and sizes may point anywhere, and cut
+// through characters; text must come out as valid UTF-8 in fixed widths.
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -9,11 +10,13 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "FakeClock.h"
 #include "FakeNotifyIcon.h"
 #include "core/AppState.h"
+#include "platform/Utf8Text.h"
 #include "platform/registry/Registry.h"
 #include "shell/TrayIcon.h"
 #include "telephony/IncomingCallLog.h"
@@ -71,21 +74,30 @@ public:
     LONG RegCloseKey(HKEY) override { return 0; }
 };
 
+// Valid UTF-8 that holds no control character (C0, DEL or C1).
+bool Barless(std::string_view text) {
+    if (!Utf8Text::IsValid(text)) return false;
+    const QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    return std::none_of(shown.begin(), shown.end(), [](QChar c) {
+        return c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() < 0xA0);
+    });
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static QTemporaryDir folder;
     const std::vector<BYTE> bytes(data, data + size);
 
-    // The name shown in the list and written into every data-log record.
+    // The name shown in the list and written into every data-log record:
+    // valid UTF-8 without control characters, one character per byte at most,
+    // and a name field of exactly 22 characters.
     const auto name = Tapi::LineName(bytes);
     if (name) {
-        if (name->size() > bytes.size()) std::abort();
-        for (char c : *name)
-            if (static_cast<unsigned char>(c) < 32) std::abort();
+        if (!Barless(*name) || Utf8Text::Length(*name) > bytes.size()) std::abort();
+        const std::string field = LineTable::NameField(name);
+        if (!Utf8Text::IsValid(field) || Utf8Text::Length(field) != 22) std::abort();
     }
-    const std::string field = LineTable::NameField(name);
-    if (field.find_first_of("\r\n\t") != std::string::npos) std::abort();
 
     BytesTapi api;
     api.info = bytes;
@@ -101,10 +113,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     HCALL call = 0x20001;
     log.LogIncomingCall(call);
 
-    // One fixed-width line per call, whatever the caller id held.
+    // One line of 118 characters per call, whatever the caller id held.
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) std::abort();
     const QList<QByteArray> lines = file.readAll().split('\n');
-    if (lines.size() != 4 || lines[2].size() != 119 || !lines[2].endsWith('\r')) std::abort();
+    if (lines.size() != 4 || !lines[2].endsWith('\r')) std::abort();
+    const std::string_view record(lines[2].constData(), lines[2].size() - 1);
+    if (!Barless(record) || Utf8Text::Length(record) != 118) std::abort();
+    if (!Barless(log.LastCaller().name) || !Barless(log.LastCaller().number)) std::abort();
     return 0;
 }

@@ -10,6 +10,7 @@
 #include "core/Program.h"
 #include "core/frmVastrel.h"
 #include "platform/Paths.h"
+#include "platform/Utf8Text.h"
 #include "platform/clock/Clock.h"
 #include "platform/desktop/QtDesktop.h"
 #include "platform/desktop/QtNotifyIcon.h"
@@ -31,12 +32,11 @@ void ChoosePlatform() {
         qputenv("QT_QPA_PLATFORM", "offscreen");
 }
 
-// The command text: the arguments joined by blanks, cut to fit the 255-byte
-// hand-over buffer with its NUL.
+// The command text: the arguments joined by blanks, in UTF-8, cut to fit the
+// 255-byte hand-over buffer with its NUL without splitting a character.
 std::string CommandLineText(const QStringList& arguments) {
-    std::string text = arguments.mid(1).join(' ').toLatin1().toStdString();
-    if (text.size() > 254) text.resize(254);
-    return text;
+    const std::string text = arguments.mid(1).join(' ').toUtf8().toStdString();
+    return std::string(platform::Utf8Text::FitBytes(text, 254));
 }
 
 constexpr const char* kUsage =

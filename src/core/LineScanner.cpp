@@ -103,8 +103,9 @@ void LineScanner::RefreshStamp() {
     const QDate date = scanDate_.addDays(msecs / 86'400'000);
     const QDateTime now(date,
                         QTime::fromMSecsSinceStartOfDay(static_cast<int>(msecs % 86'400'000)));
-    dateText_ = platform::Clock::DateText(now).toLatin1().toStdString();
-    timeText_ = platform::Clock::TimeText(now).toLatin1().toStdString();
+    // Locale texts may hold any script (day periods, for one): UTF-8 keeps them.
+    dateText_ = platform::Clock::DateText(now).toUtf8().toStdString();
+    timeText_ = platform::Clock::TimeText(now).toUtf8().toStdString();
 }
 
 const std::string& LineScanner::DateText() {

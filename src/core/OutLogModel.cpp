@@ -31,7 +31,8 @@ QVariant OutLogModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount()) return {};
     if (role == Qt::DisplayRole) {
         const std::string& text = rows_[index.row()][index.column()];
-        return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+        // Names are UTF-8, the program's text encoding (platform/Utf8Text.h).
+        return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     }
     if (role == Qt::TextAlignmentRole) return QVariant::fromValue(ColumnAlignment(index.column()));
     return {};

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <algorithm>
 
+#include "platform/Utf8Text.h"
 #include "platform/clock/Clock.h"
 #include "platform/file/AppendOnlyFile.h"
 #include "telephony/Tapi.h"
@@ -15,28 +16,30 @@ using namespace platform;
 namespace {
 // A provider asking for more than this is not believed.
 constexpr DWORD kMaxCallInfoSize = 1 << 16;
-
-std::string Padded(const std::string& text, std::size_t width) {
-    return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
-}
 }  // namespace
 
 IncomingCallLog::IncomingCallLog(Tapi& tapi, TapiSession& session, const Clock& clock, QString path)
     : tapi_(tapi), session_(session), clock_(clock), path_(std::move(path)) {}
 
+std::string IncomingCallLog::Shown(const std::string& id, std::size_t longest,
+                                   const char* unknown) {
+    if (id.empty()) return unknown;
+    // A longer id keeps one character more than `longest`, and the "*".
+    if (Utf8Text::Length(id) <= longest) return id;
+    return std::string(Utf8Text::Left(id, longest + 1)) + "*";
+}
+
 std::string IncomingCallLog::ShownName(const std::string& name) {
-    if (name.empty()) return "Unknown Caller";
-    return name.size() > 37 ? name.substr(0, 38) + "*" : name;
+    return Shown(name, 37, "Unknown Caller");
 }
 
 std::string IncomingCallLog::ShownNumber(const std::string& number) {
-    if (number.empty()) return "Unknown #";
-    return number.size() > 51 ? number.substr(0, 52) + "*" : number;
+    return Shown(number, 51, "Unknown #");
 }
 
 std::string IncomingCallLog::Record(const std::string& name, const std::string& number,
                                     const QDateTime& when) {
-    return " " + Padded(name, 42) + Padded(number, 55) +
+    return " " + Utf8Text::Padded(name, 42) + Utf8Text::Padded(number, 55) +
            when.toString("MM-dd-yyyy  HH:mm:ss").toStdString();
 }
 
@@ -63,7 +66,7 @@ void IncomingCallLog::LogIncomingCall(HCALL& callHandle) {
     if (!QueryCallInfo(callHandle, info)) return;
     const DWORD size = static_cast<DWORD>(info.size());
     const DWORD fixed = linecallinfo::kFixedSize;
-    const std::string area = vartext::Barred(info.data() + fixed, size - fixed);
+    const std::string_view area(reinterpret_cast<const char*>(info.data()) + fixed, size - fixed);
     auto field = [&](DWORD offsetAt, DWORD sizeAt) {
         return vartext::Field(area, ReadDword(info.data(), size, offsetAt),
                               ReadDword(info.data(), size, sizeAt), fixed);

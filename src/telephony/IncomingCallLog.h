@@ -32,10 +32,12 @@ public:
     // Reads the caller id of the call and appends its record.
     void LogIncomingCall(platform::HCALL& callHandle);
 
-    // The 118-character record (name and number already cut and defaulted).
+    // The 118-character record (name and number already cut and defaulted);
+    // columns count characters, so UTF-8 names keep them aligned.
     static std::string Record(const std::string& name, const std::string& number,
                               const QDateTime& when);
-    // Long ids end in "*"; empty ones read "Unknown Caller" / "Unknown #".
+    // Long ids end in "*" after 38 / 52 characters; empty ones read
+    // "Unknown Caller" / "Unknown #".
     static std::string ShownName(const std::string& name);
     static std::string ShownNumber(const std::string& number);
 
@@ -46,6 +48,7 @@ public:
     const CallerId& LastCaller() const { return caller_; }
 
 private:
+    static std::string Shown(const std::string& id, std::size_t longest, const char* unknown);
     bool QueryCallInfo(platform::HCALL call, std::vector<platform::BYTE>& info);
 
     Tapi& tapi_;

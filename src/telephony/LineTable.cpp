@@ -2,6 +2,10 @@
 
 #include <charconv>
 
+#include "platform/Utf8Text.h"
+
+using platform::Utf8Text;
+
 void LineTable::Reset(std::size_t numLineDevices) {
     const std::size_t n = numLineDevices + 1;
     lineNames.assign(n, {});
@@ -13,8 +17,9 @@ void LineTable::Reset(std::size_t numLineDevices) {
 
 std::string LineTable::NameField(const std::optional<std::string>& name) {
     if (!name) return kNameNotAvailable;
-    if (name->size() >= 22) return name->substr(0, 21) + ",";
-    return *name + "," + std::string(21 - name->size(), ' ');
+    const std::size_t length = Utf8Text::Length(*name);
+    if (length >= 22) return std::string(Utf8Text::Left(*name, 21)) + ",";
+    return *name + "," + std::string(21 - length, ' ');
 }
 
 bool LineTable::IsWatched(const std::string& lines, std::size_t device) {

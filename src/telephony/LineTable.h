@@ -16,7 +16,8 @@ struct LineTable {
     std::size_t Size() const { return lineNames.size(); }
 
     static constexpr const char* kNameNotAvailable = "Name Not Available";
-    // The 22-character name column: up to 21 characters, a comma, blanks.
+    // The 22-character name column: up to 21 characters (not bytes: the name
+    // is UTF-8), a comma, blanks.
     // No name (no capabilities): "Name Not Available".
     static std::string NameField(const std::optional<std::string>& name);
 

@@ -45,7 +45,7 @@ std::optional<std::string> Tapi::LineName(const std::vector<BYTE>& caps) {
     if (ReadDword(caps.data(), size, linedevcaps::dwUsedSize) == 0) return std::nullopt;
     const DWORD fixed = linedevcaps::kFixedSize;
     if (size <= fixed) return std::string();
-    const std::string area = vartext::Barred(caps.data() + fixed, size - fixed);
+    const std::string_view area(reinterpret_cast<const char*>(caps.data()) + fixed, size - fixed);
     return vartext::Field(area, ReadDword(caps.data(), size, linedevcaps::dwLineNameOffset),
                           ReadDword(caps.data(), size, linedevcaps::dwLineNameSize), fixed);
 }

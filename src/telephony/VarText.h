@@ -1,22 +1,21 @@
 #pragma once
-#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // Text fields cut out of the variable area of a telephony structure.
 namespace vartext {
 
-// The area as text, with NUL and every other control character (below 32)
-// shown as "|", so a name or caller id can never break a list row or a log line.
-std::string Barred(const std::uint8_t* area, std::size_t size);
-
 // The forgiving substring: a start beyond the end gives "", a length running
 // past the end is cut there; a negative start or length gives "".
-std::string Cut(const std::string& text, std::int64_t start, std::int64_t length);
+std::string_view Cut(std::string_view text, std::int64_t start, std::int64_t length);
 
 // The field at structure offset `offset` with byte count `size` (its NUL
-// included) of a structure whose variable area starts at `fixedSize`.
-std::string Field(const std::string& barredArea, std::uint32_t offset, std::uint32_t size,
+// included) of a structure whose variable area `area` starts at `fixedSize`,
+// as valid UTF-8 with NUL and every other control character shown as "|", so
+// a name or caller id can never break a list row or a log line. The bytes are
+// cut first and decoded after, so a field's offsets are the service's bytes.
+std::string Field(std::string_view area, std::uint32_t offset, std::uint32_t size,
                   std::uint32_t fixedSize);
 
 }  // namespace vartext

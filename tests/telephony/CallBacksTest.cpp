@@ -8,6 +8,7 @@
 #include "NonRegularFiles.h"
 #include "RecordingTapi.h"
 #include "core/AppState.h"
+#include "platform/Utf8Text.h"
 #include "platform/registry/FileRegistry.h"
 #include "shell/TrayIcon.h"
 #include "telephony/CallBacks.h"
@@ -104,10 +105,21 @@ TEST_F(CallBacksTest, AnOfferedCallIsLoggedInFixedColumnsUnderTheHeaders) {
     EXPECT_EQ(log.LastCaller().number, "5551234");
 }
 
+std::string Times(std::size_t n, const std::string& character) {
+    std::string text;
+    for (std::size_t i = 0; i < n; ++i) text += character;
+    return text;
+}
+
 TEST_F(CallBacksTest, LongMissingOrControlCharacterCallerIdsKeepTheColumns) {
-    EXPECT_EQ(IncomingCallLog::ShownName(std::string(40, 'n')), std::string(38, 'n') + "*");
-    EXPECT_EQ(IncomingCallLog::ShownName(std::string(37, 'n')), std::string(37, 'n'));
-    EXPECT_EQ(IncomingCallLog::ShownNumber(std::string(60, '9')), std::string(52, '9') + "*");
+    // Cut after 38 / 52 characters, never inside one, whatever its width in bytes.
+    for (const std::string c : {"n", "\u00FC", "\u96FB", "\U0001F4DE"}) {
+        EXPECT_EQ(IncomingCallLog::ShownName(Times(40, c)), Times(38, c) + "*") << c;
+        EXPECT_EQ(IncomingCallLog::ShownName(Times(37, c)), Times(37, c)) << c;
+        EXPECT_EQ(IncomingCallLog::ShownNumber(Times(60, c)), Times(52, c) + "*") << c;
+        const std::string record = IncomingCallLog::Record(Times(39, c), Times(53, c), clock.Now());
+        EXPECT_EQ(Utf8Text::Length(record), 118u) << c;
+    }
     EXPECT_EQ(IncomingCallLog::ShownNumber(""), "Unknown #");
     CallState(Offer(std::string(60, '9'), std::string(40, 'n')), LINECALLSTATE_OFFERING);
     // Control characters can neither break nor forge a line.

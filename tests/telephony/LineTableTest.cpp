@@ -46,13 +46,24 @@ TEST(WatchedLineRule, OnePassAgreesWithTheLiteralRuleOnRandomTexts) {
     }
 }
 
+std::string Times(int n, const std::string& character) {
+    std::string text;
+    for (int i = 0; i < n; ++i) text += character;
+    return text;
+}
+
 TEST(LineNameField, IsTwentyTwoCharactersWithTheCommaAfterTheName) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"Sales", "Sales," + std::string(16, ' ')},
         {std::string(21, 'a'), std::string(21, 'a') + ","},
         {std::string(22, 'b'), std::string(21, 'b') + ","},
         {"abcdefghijklmnopqrstuvwxy", "abcdefghijklmnopqrstu,"},
-        {"", "," + std::string(21, ' ')}};
+        {"", "," + std::string(21, ' ')},
+        // Characters, not bytes: UTF-8 names are padded and cut alike.
+        {"Sales desk \u2014 Z\u00FCrich", "Sales desk \u2014 Z\u00FCrich,  "},
+        {Times(21, "\u00FC"), Times(21, "\u00FC") + ","},
+        {Times(25, "\u96FB"), Times(21, "\u96FB") + ","},
+        {Times(20, "a") + "\U0001F4DE\U0001F4DE", Times(20, "a") + "\U0001F4DE,"}};
     for (const auto& [name, field] : cases) EXPECT_EQ(LineTable::NameField(name), field) << name;
     EXPECT_EQ(LineTable::NameField(std::nullopt), "Name Not Available");
 }

@@ -74,6 +74,9 @@ TEST_F(TapiTest, LineNamesFollowTheForgivingSubstringRule) {
     EXPECT_EQ(NameOf(std::string("A\0B", 3)), "A|B");
     EXPECT_EQ(NameOf("Tab\there\r\n"), "Tab|here||");
     EXPECT_EQ(NameOf(""), "");
+    // Whatever the service's bytes, the name is valid UTF-8.
+    EXPECT_EQ(NameOf("Sales desk \u2014 Z\u00FCrich"), "Sales desk \u2014 Z\u00FCrich");
+    EXPECT_EQ(NameOf("Z\xFCrich\xC2\x85"), "Z\u00FCrich|");
 }
 
 TEST_F(TapiTest, NameSizesOutsideTheAreaNeverFail) {
@@ -89,6 +92,12 @@ TEST_F(TapiTest, NameSizesOutsideTheAreaNeverFail) {
     EXPECT_EQ(Tapi::LineName(caps), "");
     WriteDword(caps.data(), 2288, 36, 9999);  // beyond the area
     EXPECT_EQ(Tapi::LineName(caps), "");
+    // A size that ends inside a character: the half left is read as Latin-1.
+    const std::string name = "Z\u00FC";
+    std::copy(name.begin(), name.end(), caps.begin() + 240);
+    WriteDword(caps.data(), 2288, 32, 3);
+    WriteDword(caps.data(), 2288, 36, 240);
+    EXPECT_EQ(Tapi::LineName(caps), "Z\u00C3");
 }
 
 TEST_F(TapiTest, AFailedCapabilityQueryGivesNoNameAndKeepsTheVersion) {

@@ -20,6 +20,7 @@ TEST(TelephonyConfigTest, ExchangeReadsEscapedNamesAndFallsBackOnDamagedValues) 
             "garbage\n[Exchange\nLines=1\n[exchange]\nTRAFFIC=Demo\nSeed=42\nDrop=async\n"
             "[Line2]\nName=  Front\\x00desk\\tA\\\\B\\x7\\q\\\nCaps=fail\n"
             "[LINE3]\nOpen=fail\nVersions=0x00010004-20000\n[Line1]\nVersions=20000-10003\n"
+            "[Line4]\nName=Sales desk \u2014 Z\xFCrich\\xE2\\x80\n"
             "[Line5]\nName=beyond Lines\n\xff\xfe=\x01")
             .Exchange();
     // Neither the key under the broken header nor a reversed range is taken.
@@ -27,6 +28,8 @@ TEST(TelephonyConfigTest, ExchangeReadsEscapedNamesAndFallsBackOnDamagedValues) 
               std::tuple(4u, true, 42u, true));
     EXPECT_EQ(std::tuple(config.Name(0), config.Name(1), config.Name(4)),
               std::tuple("Line 1", std::string("Front\0desk\tA\\B\\x7\\q\\", 20), "Line 5"));
+    // Names are handed over as UTF-8: Latin-1 bytes and broken sequences made so.
+    EXPECT_EQ(config.Name(3), "Sales desk \u2014 Z\u00FCrich\u00E2\u0080");
     EXPECT_TRUE(config.Line(1).capsFail && config.Line(2).openFail && !config.Line(0).openFail);
     EXPECT_EQ(std::tuple(config.Line(2).versions.low, config.Line(2).versions.high,
                          config.Line(0).versions.low),
@@ -58,6 +61,8 @@ TEST(TelephonyConfigTest, KamailioReadsItsSectionAndKeepsDefaultsForWhatItCannot
         {"[kamailio]\nRPC = http://10.0.0.5:6000/RPC \nEvents=[::1]:9000\nLine1=101\n"
          "Line1Name=Front\\x20desk\nLine2=102\nLine2Name=\nLine4=104\n",
          "http://10.0.0.5:6000/RPC ::1:9000 101=Front desk 102=102"},
+        {"[Kamailio]\nLine1=101\nLine1Name=Z\u00FCrich \\xFC\n",
+         defaults + " 101=Z\u00FCrich \u00FC"},
         {"[Kamailio]\nRpc=https://10.0.0.5/RPC\nEvents=10.0.0.5:0\n", defaults},
         {"[Kamailio]\nRpc=http:///RPC\nEvents=10.0.0.5:65536\n", defaults},
         {"[Kamailio]\nEvents=:9000\nLine1=\nLine2=102\n", defaults},

@@ -1,7 +1,7 @@
 #pragma once
 // Caller numbers and names arrive from the network, hex encoded by the
-// server's configuration. They end up in fixed-width single-byte log columns,
-// so they are cut to a bounded length and reduced to printable Latin-1.
+// server's configuration. They are handed over as every provider hands them:
+// valid UTF-8 (platform/Utf8Text.h), cut to a bounded number of characters.
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -16,9 +16,9 @@ public:
     // Hex digits to bytes; nothing for odd lengths, non-hex digits or more
     // than maxBytes bytes of input.
     static std::string FromHex(std::string_view hex, std::size_t maxBytes);
-    // Well-formed UTF-8 sequences become their Latin-1 character, or '?' when
-    // there is none; any other byte is taken as Latin-1 already. Control
-    // characters become '?', outer blanks go, and the text is cut to maxChars.
+    // Well-formed UTF-8 stays; any other byte is taken as Latin-1. Control
+    // characters become '|', the text is cut to maxChars characters and its
+    // outer blanks go.
     static std::string Safe(std::string_view bytes, std::size_t maxChars);
     // Both: what a hex field of an event or a dialog variable gives.
     static std::string Decode(std::string_view hex, std::size_t maxChars);

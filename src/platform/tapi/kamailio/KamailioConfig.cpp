@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "platform/Utf8Text.h"
 #include "platform/tapi/EscapedText.h"
 
 namespace platform::kamailio {
@@ -48,7 +49,7 @@ KamailioConfig KamailioConfig::Read(const TelephonySection& kamailio) {
         if (!extension || extension->empty() || extension->size() > kMaxExtension) break;
         KamailioLine line{*extension, *extension};
         if (auto name = kamailio.Value(key + "Name"); name && !name->empty())
-            line.name = EscapedText::Unescape(*name);
+            line.name = Utf8Text::Repaired(EscapedText::Unescape(*name));
         config.lines.push_back(std::move(line));
     }
     return config;

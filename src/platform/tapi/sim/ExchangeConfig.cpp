@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <charconv>
 
+#include "platform/Utf8Text.h"
 #include "platform/file/AtomicFile.h"
 #include "platform/file/RegularFile.h"
 #include "platform/tapi/EscapedText.h"
@@ -60,7 +61,8 @@ ExchangeConfig ExchangeConfig::Read(const TelephonySection& exchange,
     for (const auto& [device, section] : lines) {
         if (device >= config.lines) break;
         LineConfig& line = config.EditLine(device);
-        if (auto v = section->Value("Name")) line.name = EscapedText::Unescape(*v);
+        if (auto v = section->Value("Name"))
+            line.name = Utf8Text::Repaired(EscapedText::Unescape(*v));
         line.capsFail = section->ValueIs("Caps", "fail");
         line.openFail = section->ValueIs("Open", "fail");
         if (auto v = section->Value("Versions")) {

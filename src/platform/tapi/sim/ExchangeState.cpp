@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "platform/Utf8Text.h"
 #include "platform/tapi/EscapedText.h"
 
 namespace platform::sim {
@@ -36,13 +37,15 @@ const char* StateText(DWORD state) {
 ExchangeState::ExchangeState()
     : nextId_((static_cast<CallId>(QRandomGenerator::global()->generate()) << 16) + 1) {}
 
-CallId ExchangeState::Ring(DWORD device, std::string number, std::string name, std::int64_t owner) {
+CallId ExchangeState::Ring(DWORD device, std::string_view number, std::string_view name,
+                           std::int64_t owner) {
     SimCall sim;
     sim.call.id = nextId_++;
     sim.call.device = device;
     sim.call.state = LINECALLSTATE_OFFERING;
-    sim.call.number = std::move(number);
-    sim.call.name = std::move(name);
+    // Whoever rings, the exchange hands over UTF-8 only.
+    sim.call.number = Utf8Text::Repaired(number);
+    sim.call.name = Utf8Text::Repaired(name);
     sim.owner = owner;
     calls_.push_back(std::move(sim));
     Reindex();
@@ -148,8 +151,8 @@ ExchangeState ExchangeState::Parse(std::string_view text) {
             sim.call.device = line - 1;
             sim.call.state =
                 fields[3] == "connected" ? LINECALLSTATE_CONNECTED : LINECALLSTATE_OFFERING;
-            sim.call.number = EscapedText::Unescape(fields[5]);
-            sim.call.name = EscapedText::Unescape(fields[6]);
+            sim.call.number = Utf8Text::Repaired(EscapedText::Unescape(fields[5]));
+            sim.call.name = Utf8Text::Repaired(EscapedText::Unescape(fields[6]));
             highest = std::max(highest, sim.call.id);
             state.calls_.push_back(std::move(sim));
             state.byId_[state.calls_.back().call.id] = state.calls_.size() - 1;

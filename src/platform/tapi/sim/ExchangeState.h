@@ -24,7 +24,8 @@ public:
     // was removed meanwhile are not handed out again to different calls.
     ExchangeState();
 
-    CallId Ring(DWORD device, std::string number, std::string name, std::int64_t owner = 0);
+    CallId Ring(DWORD device, std::string_view number, std::string_view name,
+                std::int64_t owner = 0);
     // Offered calls on the device become connected; returns how many.
     int AnswerOn(DWORD device);
     // Every call on the device ends; returns how many.

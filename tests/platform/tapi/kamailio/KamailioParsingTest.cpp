@@ -22,6 +22,12 @@ QByteArray Offering(const std::string& number, const std::string& name) {
            R"(","name":")" + hex(name) + R"("})";
 }
 
+std::string Times(int n, const std::string& character) {
+    std::string text;
+    for (int i = 0; i < n; ++i) text += character;
+    return text;
+}
+
 TEST(KamailioParsing, EventsAreReadAndHostileBytesRefusedOrMadeHarmless) {
     const std::pair<QByteArray, std::string> cases[] = {
         // "": refused
@@ -34,11 +40,16 @@ TEST(KamailioParsing, EventsAreReadAndHostileBytesRefusedOrMadeHarmless) {
         {R"({"event":"ended","dialog":"1:2"})", "1:2||0||"},
         // A line that is not hex matches no extension rather than a wrong one.
         {R"({"event":"offering","dialog":"1:2","line":"101"})", "1:2||2||"},
+        // UTF-8 as it came, Latin-1 made UTF-8, control characters barred,
+        // cut to 64 characters however many bytes they take.
         {Offering(std::string("a\0b\tc\r\nd\x1B\x7F", 10),
                   "  Zo\xC3\xAB \xF0\x9F\x93\x9E x\xC2\x85y "),
-         "1:2|101|2|a?b?c??d??|Zo\xEB ? x?y"},
-        {Offering(std::string(500, '5'), "5\xE2\x82\xAC\xED\xA0\x80"),
-         "1:2|101|2|" + std::string(64, '5') + "|5?\xED\xA0?"},
+         "1:2|101|2|a|b|c||d|||Zo\u00EB \U0001F4DE x|y"},
+        {Offering("5551234", "J\u00FCrgen M\u00FCller \u2014 \u96FB\u8A71"),
+         "1:2|101|2|5551234|J\u00FCrgen M\u00FCller \u2014 \u96FB\u8A71"},
+        {Offering(std::string(500, '5'), "J\xFCrgen 5\xE2\x82\xAC\xED\xA0\x80"),
+         "1:2|101|2|" + std::string(64, '5') + "|J\u00FCrgen 5\u20AC\u00ED\u00A0|"},
+        {Offering("1", Times(70, "\u96FB")), "1:2|101|2|1|" + Times(64, "\u96FB")},
         {R"({"event":"ringing","dialog":"1:2"})", ""},
         {R"({"event":"ended","dialog":"1:x"})", ""},
         {R"({"event":"ended","dialog":":2"})", ""},
