@@ -247,6 +247,44 @@ TEST(Tray, MinimiseRestoreMenuAndMouseMoves) {
     EXPECT_TRUE(w.isMinimized());
 }
 
+// The menu is attached to the icon, so a tray host may show it itself: the
+// Restore rule is applied whoever shows it, and a right click on a menu that
+// is up already shows no second one. With no notification area a minimised
+// window stays minimised, not hidden.
+TEST(Tray, TheAttachedMenuAndMinimisingWithoutANotificationArea) {
+    WindowHarness h(1);
+    frmVastrel& w = h.Start();
+    auto* menu = w.findChild<QMenu*>("mnuSystray");
+    ASSERT_EQ(h.tray.menu, menu);
+    QAction* restore = w.findChild<QAction*>("mPopRestore");
+    int shows = 0;
+    QObject::connect(menu, &QMenu::aboutToShow, [&] { ++shows; });
+    w.hide();
+    emit menu->aboutToShow();  // as a StatusNotifierItem host's D-Bus menu does
+    EXPECT_TRUE(restore->isVisible());
+    h.state.settings.displayData = 0;
+    emit menu->aboutToShow();
+    EXPECT_FALSE(restore->isVisible());
+    h.state.settings.displayData = 1;
+    w.show();
+    menu->popup(QPoint(100, 100));  // as Qt does on an XEmbed tray, before the message
+    h.tray.Notify(WM_RBUTTONUP);
+    EXPECT_EQ(shows, 3);
+    EXPECT_FALSE(restore->isVisible());
+    menu->hide();
+
+    h.tray.areaAvailable = false;
+    w.showMinimized();
+    QTest::qWait(50);
+    EXPECT_TRUE(w.isMinimized() && w.isVisible());
+    h.tray.areaAvailable = true;
+    w.showNormal();
+    w.showMinimized();
+    QTRY_VERIFY_WITH_TIMEOUT(w.isHidden(), 2000);
+    h.window.reset();
+    EXPECT_EQ(h.tray.menu, nullptr) << "detached with its window";
+}
+
 // Every value and header fits its column in the font in use, in a window of
 // one fixed size (a larger font too).
 TEST(Window, ColumnsFitTheirWidestValuesAndTheWindowKeepsOneSize) {
