@@ -174,6 +174,43 @@ TEST_F(ScanTest, JitteredTicksScanAtTheConfiguredRate) {
     EXPECT_EQ(jitteredTicks(20), 20);
 }
 
+// A call reaching the limit is told once on the desktop; the tray icon shows
+// the alarm variant while any watched line is in alarm, with the same tip.
+TEST(Alarm, OneNotificationPerCallAndTheAlarmIconWhileAnyLineIsInAlarm) {
+    WindowHarness h(3);
+    h.WriteSettings({"Lines=1,2,", "Interval Seconds=30", "Alarm Limit=1"});
+    h.Start();
+    const auto tick = [&](int n) {
+        for (int i = 0; i < n; ++i) h.clock.Advance(30), h.window->Timer1_Timer();
+    };
+    const auto icon = [&] { return h.tray.last.hIcon; };
+    h.tapi.SetCalls(1, 1);
+    tick(1);
+    h.tapi.SetCalls(0, 1);
+    tick(1);
+    EXPECT_EQ(icon(), TrayIcon::kAlarmIcon);
+    EXPECT_EQ(h.tray.calls.back(), DWORD{NIM_MODIFY});
+    EXPECT_STREQ(h.state.trayIconData.szTip, "Vastrel");
+    EXPECT_EQ(h.notifications.shown,
+              QStringList{"Vastrel: line 2 in alarm | Line 2 \u2014 online 0 h 01 m 00 s"});
+    tick(3);
+    EXPECT_EQ(h.notifications.shown.size(), 2);  // line 1, not line 2 again
+    h.tapi.SetCalls(1, 0);
+    tick(1);
+    EXPECT_EQ(icon(), TrayIcon::kAlarmIcon) << "line 1 is still in alarm";
+    h.tapi.SetCalls(0, 0);
+    tick(1);
+    EXPECT_EQ(icon(), TrayIcon::kMainIcon);
+    EXPECT_EQ(h.notifications.shown.size(), 2);
+    h.tapi.SetCalls(1, 1);  // a new call on line 2
+    tick(2);
+    EXPECT_EQ(h.notifications.shown.size(), 3);
+    // An icon put up again while in alarm starts as the alarm variant.
+    h.window->DeleteTrayIcon();
+    h.window->AddTrayIcon();
+    EXPECT_EQ(icon(), TrayIcon::kAlarmIcon);
+}
+
 // Single test with the window off: the tray icon stays, the window hides.
 TEST(SingleTest, ScansOnceSavesOnceAndStopsTheTimer) {
     WindowHarness h(2);
