@@ -291,14 +291,14 @@ TEST_F(Desktop, CtrlPPrintsTheMainWindowOnThePdfPrinter) {
     if (const QString shots = qEnvironmentVariable("VASTREL_SCREENSHOT_DIR"); QDir().mkpath(shots))
         QFile::remove(shots + "/printed-page.png"),
             QFile::copy(render.path() + "/page.png", shots + "/printed-page.png");
-    // Not a blank page: the list and labels, in the window's 519 x 224 proportions.
+    // Not a blank page: the list and labels, in the window's 566 x 218 proportions.
     qint64 dark = 0;
     QRect box;
     for (int y = 0; y < page.height(); ++y)
         for (int x = 0; x < page.width(); ++x)
             if (qGray(page.pixel(x, y)) <= 230) ++dark, box |= QRect(x, y, 1, 1);
     EXPECT_GT(double(dark) / (double(page.width()) * page.height()), 0.005);
-    EXPECT_NEAR(double(box.width()) / std::max(1, box.height()), 519.0 / 224.0, 0.25);
+    EXPECT_NEAR(double(box.width()) / std::max(1, box.height()), 566.0 / 218.0, 0.25);
     EXPECT_EQ(process->state(), QProcess::Running);
 }
 
