@@ -298,12 +298,14 @@ void frmVastrel::OnTrayMessage(UINT mouseCode, QPoint globalPos) {
 
 void frmVastrel::Form_MouseMove(int, int, float x, float) {
     const UINT code = TrayIcon::DecodeMouseCode(x, false, kTwipsPerPixel);
+    // On an XEmbed tray Qt has popped the attached menu up already: it is
+    // not shown twice, and the window does not take the focus from it.
+    if (code == WM_RBUTTONUP && mnuSystray_->isVisible()) return;
     activateWindow();
     if (code == WM_LBUTTONUP || code == WM_LBUTTONDBLCLK) {
         mPopRestore_Click();
     } else if (code == WM_RBUTTONUP) {
-        // On an XEmbed tray Qt has popped the attached menu up already.
-        if (!mnuSystray_->isVisible()) mnuSystray_->popup(trayPointer_);
+        mnuSystray_->popup(trayPointer_);
     }
 }
 

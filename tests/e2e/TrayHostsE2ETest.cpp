@@ -198,12 +198,20 @@ TEST_F(TrayHosts, WithoutANotificationAreaMinimisingKeepsTheWindowAndALaterTrayD
     const auto xprop = [&](const QStringList& args) {
         return QString::fromLatin1(RunCommand("xprop", args, display.env()).out);
     };
-    ASSERT_TRUE(display.StartOnIt("openbox", {}));
+    // The server's socket may be there a moment before it takes clients.
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return RunCommand("xprop", {"-root", "-len", "0"}, display.env()).code == 0;
+        },
+        5000));
+    QProcess* openbox = display.StartOnIt("openbox", {});
+    ASSERT_TRUE(openbox);
     ASSERT_TRUE(WaitFor(
         [&] {
             return xprop({"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("id");
         },
-        10000));
+        10000))
+        << "openbox: " << openbox->readAll().toStdString();
     OnTheDisplay();
     home.Env().remove("DBUS_SESSION_BUS_ADDRESS");
     QProcess* vastrel = home.Start();
