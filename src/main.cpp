@@ -12,6 +12,8 @@
 #include "platform/Paths.h"
 #include "platform/Utf8Text.h"
 #include "platform/clock/Clock.h"
+#include "platform/desktop/AlarmBadge.h"
+#include "platform/desktop/DBusNotifications.h"
 #include "platform/desktop/QtDesktop.h"
 #include "platform/desktop/QtNotifyIcon.h"
 #include "platform/desktop/ShellLinks.h"
@@ -124,7 +126,12 @@ int main(int argc, char** argv) {
     if (windows.TakeInstanceLock() == platform::InstanceLock::Result::Unavailable)
         return Refuse("cannot take the instance lock " + paths.runtimeDir +
                       "/vastrel.lock (not a file of this user's?)");
-    platform::QtNotifyIcon notifyIcon;
+    // The tray icon is the window icon, with a red badge while a line is in alarm.
+    const QIcon trayIcon = QApplication::windowIcon();
+    const QIcon alarmIcon = platform::AlarmBadge(trayIcon);
+    platform::QtNotifyIcon notifyIcon(
+        [&](platform::HICON icon) { return icon == TrayIcon::kAlarmIcon ? alarmIcon : trayIcon; });
+    platform::DBusNotifications notifications;
     // For the real-display tests: where the tray host put the icon.
     if (const QString report = qEnvironmentVariable("VASTREL_REPORT_TRAY_GEOMETRY");
         !report.isEmpty())
@@ -135,8 +142,8 @@ int main(int argc, char** argv) {
     platform::ShellLinks shellLinks(paths.autostartDir);
     platform::QtMessageBoxes messages;
     platform::SystemClock clock;
-    Services services{registry, profile,    *tapi,    windows, notifyIcon, sound,
-                      desktop,  shellLinks, messages, clock,   paths};
+    Services services{registry, profile, *tapi,      windows,  notifyIcon, notifications,
+                      sound,    desktop, shellLinks, messages, clock,      paths};
 
     Program program(services);
     frmVastrel window(program);

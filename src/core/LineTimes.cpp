@@ -13,7 +13,8 @@ LineTimes::LineTimes(LineTable& table, const Settings& settings, const platform:
 void LineTimes::UpdateLineTimes(std::uint8_t state, std::size_t d) {
     if (d >= table_.Size()) return;
     float& callStart = table_.callStart[d];
-    if (state == 1 && callStart == 0) callStart = static_cast<float>(clock_.SecondsSinceMidnight());
+    const bool callStarts = state == 1 && callStart == 0;
+    if (callStarts) callStart = static_cast<float>(clock_.SecondsSinceMidnight());
     if (state == 1 && callStart > 0) {
         table_.timeOnline[d] += static_cast<float>(settings_.scanIntervalSeconds);
         table_.totalTimeOnline[d] += static_cast<float>(settings_.scanIntervalSeconds);
@@ -23,6 +24,7 @@ void LineTimes::UpdateLineTimes(std::uint8_t state, std::size_t d) {
         table_.timeOnline[d] = 0;
     }
     TestAlarm(d);
+    TellAlarmOnce(state, callStarts, d);
     FormatDuration(table_.timeOnline[d], timeOnlineText);
     FormatDuration(table_.totalTimeOnline[d], totalTimeOnlineText);
 }
@@ -41,6 +43,16 @@ void LineTimes::TestAlarm(std::size_t d) {
     // The clearing sound: a name that names no sound, so the default one plays.
     if (table_.lineAlarm[d] == "Alarm") sound_.PlaySoundA("1", 1, 0);
     table_.lineAlarm[d].clear();
+}
+
+// The alarm column also reads "Alarm" for an idle line at limit 0, and
+// sounds at every scan; a call is told of once, whatever the limit.
+void LineTimes::TellAlarmOnce(std::uint8_t state, bool callStarts, std::size_t d) {
+    if (alarmTold_.size() < table_.Size()) alarmTold_.resize(table_.Size());
+    if (state != 1 || callStarts) alarmTold_[d] = false;
+    if (state != 1 || alarmTold_[d] || table_.lineAlarm[d] != "Alarm") return;
+    alarmTold_[d] = true;
+    if (alarmEntered_) alarmEntered_(d);
 }
 
 std::string LineTimes::FormatDuration(float seconds) {

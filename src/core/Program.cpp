@@ -2,8 +2,10 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
 
 #include "platform/clock/Clock.h"
+#include "platform/desktop/DesktopNotifications.h"
 #include "platform/file/RegularFile.h"
 
 using namespace platform;
@@ -27,6 +29,7 @@ Program::Program(Services& services)
              },
              [this] { RebuildRequested(); }}),
       instance_(services.registry, services.windows, state_.session) {
+    lineTimes_.OnAlarmEntered([this](std::size_t device) { TellAlarm(device); });
     hwnd_ = services.windows.CreateWindowHandle();
     // The default procedure closes the window, as the platform's own does.
     services.windows.SetWindowLongA(hwnd_, GWL_WNDPROC, [this](HWND, UINT msg, WPARAM, LPARAM) {
@@ -149,6 +152,8 @@ bool Program::TestLines(std::vector<OutLogModel::Row>& rows) {
     if (sampling) dataLog_.CompleteMissedRollover();
     state_.lastScanTime = services_.clock.SecondsSinceMidnight();
     scanner_.ScanWatchedLines(rows);
+    trayIcon_.SetAlarm(std::any_of(rows.begin(), rows.end(),
+                                   [](const OutLogModel::Row& row) { return row[5] == "Alarm"; }));
     if (sampling) {
         dataLog_.CheckSaveSchedule();
     } else {
@@ -159,6 +164,26 @@ bool Program::TestLines(std::vector<OutLogModel::Row>& rows) {
 
 void Program::SaveDataLog() {
     dataLog_.SaveDataLog();
+}
+
+// ---- the alarm's notification -----------------------------------------------
+
+void Program::TellAlarm(std::size_t d) {
+    const LineTable& table = state_.lineTable;
+    services_.notifications.Notify(AlarmSummary(d),
+                                   AlarmBody(table.lineNames[d], table.timeOnline[d]));
+}
+
+QString Program::AlarmSummary(std::size_t d) {
+    return QString("Vastrel: line %1 in alarm").arg(d + 1);
+}
+
+QString Program::AlarmBody(const std::string& nameField, float timeOnline) {
+    // The name column's comma and padding are for the list, not for a sentence.
+    QString name = QString::fromUtf8(nameField.data(), qsizetype(nameField.size())).trimmed();
+    if (name.endsWith(',')) name.chop(1);
+    const QString online = QString::fromLatin1(LineTimes::FormatDuration(timeOnline)).simplified();
+    return QString("%1 \u2014 online %2").arg(name.trimmed(), online);
 }
 
 // ---- shut-down --------------------------------------------------------------

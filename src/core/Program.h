@@ -43,10 +43,15 @@ public:
     std::vector<OutLogModel::Row> LineRows() const;
     // Whether a timer tick at this moment is due to scan.
     bool ScanIsDue() const;
-    // One scan into rows. False for a single test, which has now been saved
-    // and needs no further tick.
+    // One scan into rows; the tray icon shows the alarm variant while a row
+    // is in alarm. False for a single test, which has now been saved and
+    // needs no further tick.
     bool TestLines(std::vector<OutLogModel::Row>& rows);
     void SaveDataLog();
+    // The desktop notification of a call reaching the alarm limit: the line's
+    // number and name and the call's time online.
+    static QString AlarmSummary(std::size_t device);
+    static QString AlarmBody(const std::string& nameField, float timeOnline);
     // Shut-down: the session ends, pending records are saved, the instance
     // withdrawn. Runs once.
     void Unload();
@@ -71,6 +76,7 @@ private:
     QString DataLogsDir() const;
     void CloseRequested();
     void RebuildRequested();
+    void TellAlarm(std::size_t device);
 
     Services& services_;
     AppState state_;

@@ -7,6 +7,7 @@ class PrivateProfile;
 class Tapi32;
 class WindowSystem;
 class NotifyIcon;
+class DesktopNotifications;
 class Sound;
 class Desktop;
 class ShellLinks;
@@ -22,6 +23,7 @@ struct Services {
     platform::Tapi32& tapi;
     platform::WindowSystem& windows;
     platform::NotifyIcon& notifyIcon;
+    platform::DesktopNotifications& notifications;
     platform::Sound& sound;
     platform::Desktop& desktop;
     platform::ShellLinks& shellLinks;

@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLayout>
+#include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
 #include <QStyle>
@@ -51,9 +52,11 @@ frmVastrel::frmVastrel(Program& program, QWidget* parent)
         {[this] { close(); }, [this] { mPopOptions_Click(); }, [this] { BuildLineTable(); }});
     services_.notifyIcon.SetSink(
         [this](HWND, UINT, UINT code, QPoint pos) { OnTrayMessage(code, pos); });
+    services_.notifyIcon.SetContextMenu(mnuSystray_);
 }
 
 frmVastrel::~frmVastrel() {
+    services_.notifyIcon.SetContextMenu(nullptr);
     services_.notifyIcon.SetSink({});
     program_.SetWindowRequests({});
     program_.Log().SetSavedHandler({});
@@ -148,6 +151,10 @@ void frmVastrel::CreateMenus() {
     mnuSystray_->addAction("&Options", this, &frmVastrel::mPopOptions_Click);
     mnuSystray_->addSeparator();
     mnuSystray_->addAction("&Exit", this, &frmVastrel::mPopExit_Click);
+    // Whoever shows the menu (the program itself, Qt on an XEmbed tray, a
+    // StatusNotifierItem host over D-Bus), Restore follows the window.
+    connect(mnuSystray_, &QMenu::aboutToShow, this,
+            [this] { mPopRestore_->setVisible(isHidden() && state_.settings.displayData == 1); });
 }
 
 // ---- start-up ---------------------------------------------------------------
@@ -291,11 +298,13 @@ void frmVastrel::OnTrayMessage(UINT mouseCode, QPoint globalPos) {
 
 void frmVastrel::Form_MouseMove(int, int, float x, float) {
     const UINT code = TrayIcon::DecodeMouseCode(x, false, kTwipsPerPixel);
+    // On an XEmbed tray Qt has popped the attached menu up already: it is
+    // not shown twice, and the window does not take the focus from it.
+    if (code == WM_RBUTTONUP && mnuSystray_->isVisible()) return;
     activateWindow();
     if (code == WM_LBUTTONUP || code == WM_LBUTTONDBLCLK) {
         mPopRestore_Click();
     } else if (code == WM_RBUTTONUP) {
-        mPopRestore_->setVisible(isHidden() && state_.settings.displayData == 1);
         mnuSystray_->popup(trayPointer_);
     }
 }
@@ -318,8 +327,11 @@ void frmVastrel::changeEvent(QEvent* event) {
     if (event->type() == QEvent::WindowStateChange) Form_Resize();
 }
 
+// Hidden only where the tray icon can bring it back: without a notification
+// area the window stays minimised in the task bar.
 void frmVastrel::Form_Resize() {
-    if (state_.settings.sysTrayEnabled == 1 && isMinimized())
+    if (state_.settings.sysTrayEnabled == 1 && isMinimized() &&
+        services_.notifyIcon.AreaAvailable())
         QMetaObject::invokeMethod(
             this, [this] { hide(); }, Qt::QueuedConnection);
 }

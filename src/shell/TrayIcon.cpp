@@ -22,22 +22,36 @@ void TrayIcon::Fill(HWND hWnd) {
     data_.uID = 1;
     data_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data_.uCallbackMessage = WM_MOUSEMOVE;
-    data_.hIcon = kMainIcon;
+    data_.hIcon = CurrentIcon();
     SetTip();
 }
 
 BOOL TrayIcon::Add() {
-    return shell_.Shell_NotifyIconA(NIM_ADD, data_);
+    const BOOL added = shell_.Shell_NotifyIconA(NIM_ADD, data_);
+    if (added) added_ = true;
+    return added;
 }
 
 BOOL TrayIcon::Refresh() {
-    data_.hIcon = kMainIcon;
+    data_.hIcon = CurrentIcon();
     SetTip();
     return shell_.Shell_NotifyIconA(NIM_MODIFY, data_);
 }
 
 BOOL TrayIcon::Delete() {
+    added_ = false;
     return shell_.Shell_NotifyIconA(NIM_DELETE, data_);
+}
+
+void TrayIcon::SetAlarm(bool alarm) {
+    if (alarm == alarm_) return;
+    alarm_ = alarm;
+    // Only the picture changes: the flags say so, and the tip stays as it is.
+    if (!added_) return;
+    NOTIFYICONDATA icon = data_;
+    icon.uFlags = NIF_ICON;
+    icon.hIcon = data_.hIcon = CurrentIcon();
+    shell_.Shell_NotifyIconA(NIM_MODIFY, icon);
 }
 
 UINT TrayIcon::DecodeMouseCode(float x, bool scaleIsPixels, float twipsPerPixelX) {

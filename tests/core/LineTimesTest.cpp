@@ -100,4 +100,25 @@ TEST_F(LineTimesTest, SoundOffBeepsAndSwitchingTheAlarmOffClearsIt) {
     EXPECT_EQ(sound.requests.back(), "1/1/0");
 }
 
+// The alarm sounds at every scan but is told once per call: again only for
+// a new call (or the same line's next call) that reaches the limit.
+TEST_F(LineTimesTest, EachCallReachingTheLimitIsToldOnce) {
+    std::vector<std::size_t> told;
+    times.OnAlarmEntered([&](std::size_t d) { told.push_back(d); });
+    settings.alarmLimitMinutes = 1;
+    settings.scanIntervalSeconds = 30;
+    for (int i = 0; i < 5; ++i) Scan(1, 3), Scan(i < 1 ? 1 : 0, 7);
+    EXPECT_EQ(told, std::vector<std::size_t>{3}) << "line 8 hung up at 30 s";
+    Scan(0, 3);
+    for (int i = 0; i < 3; ++i) Scan(1, 3);
+    EXPECT_EQ(told, (std::vector<std::size_t>{3, 3}));
+    // Limit 0: idle lines show the alarm but only a call is told of, at once.
+    settings.alarmLimitMinutes = 0;
+    Scan(0, 5), Scan(0, 5);
+    EXPECT_EQ(table.lineAlarm[5], "Alarm");
+    EXPECT_EQ(told.size(), 2u);
+    Scan(1, 5), Scan(1, 5);
+    EXPECT_EQ(told, (std::vector<std::size_t>{3, 3, 5}));
+}
+
 }  // namespace

@@ -174,6 +174,43 @@ TEST_F(ScanTest, JitteredTicksScanAtTheConfiguredRate) {
     EXPECT_EQ(jitteredTicks(20), 20);
 }
 
+// A call reaching the limit is told once on the desktop; the tray icon shows
+// the alarm variant while any watched line is in alarm, with the same tip.
+TEST(Alarm, OneNotificationPerCallAndTheAlarmIconWhileAnyLineIsInAlarm) {
+    WindowHarness h(3);
+    h.WriteSettings({"Lines=1,2,", "Interval Seconds=30", "Alarm Limit=1"});
+    h.Start();
+    const auto tick = [&](int n) {
+        for (int i = 0; i < n; ++i) h.clock.Advance(30), h.window->Timer1_Timer();
+    };
+    const auto icon = [&] { return h.tray.last.hIcon; };
+    h.tapi.SetCalls(1, 1);
+    tick(1);
+    h.tapi.SetCalls(0, 1);
+    tick(1);
+    EXPECT_EQ(icon(), TrayIcon::kAlarmIcon);
+    EXPECT_EQ(h.tray.calls.back(), DWORD{NIM_MODIFY});
+    EXPECT_STREQ(h.state.trayIconData.szTip, "Vastrel");
+    EXPECT_EQ(h.notifications.shown,
+              QStringList{"Vastrel: line 2 in alarm | Line 2 \u2014 online 0 h 01 m 00 s"});
+    tick(3);
+    EXPECT_EQ(h.notifications.shown.size(), 2);  // line 1, not line 2 again
+    h.tapi.SetCalls(1, 0);
+    tick(1);
+    EXPECT_EQ(icon(), TrayIcon::kAlarmIcon) << "line 1 is still in alarm";
+    h.tapi.SetCalls(0, 0);
+    tick(1);
+    EXPECT_EQ(icon(), TrayIcon::kMainIcon);
+    EXPECT_EQ(h.notifications.shown.size(), 2);
+    h.tapi.SetCalls(1, 1);  // a new call on line 2
+    tick(2);
+    EXPECT_EQ(h.notifications.shown.size(), 3);
+    // An icon put up again while in alarm starts as the alarm variant.
+    h.window->DeleteTrayIcon();
+    h.window->AddTrayIcon();
+    EXPECT_EQ(icon(), TrayIcon::kAlarmIcon);
+}
+
 // Single test with the window off: the tray icon stays, the window hides.
 TEST(SingleTest, ScansOnceSavesOnceAndStopsTheTimer) {
     WindowHarness h(2);
@@ -245,6 +282,44 @@ TEST(Tray, MinimiseRestoreMenuAndMouseMoves) {
     QApplication::sendEvent(w.centralWidget(), &move);
     EXPECT_FALSE(w.findChild<QMenu*>("mnuSystray")->isVisible());
     EXPECT_TRUE(w.isMinimized());
+}
+
+// The menu is attached to the icon, so a tray host may show it itself: the
+// Restore rule is applied whoever shows it, and a right click on a menu that
+// is up already shows no second one. With no notification area a minimised
+// window stays minimised, not hidden.
+TEST(Tray, TheAttachedMenuAndMinimisingWithoutANotificationArea) {
+    WindowHarness h(1);
+    frmVastrel& w = h.Start();
+    auto* menu = w.findChild<QMenu*>("mnuSystray");
+    ASSERT_EQ(h.tray.menu, menu);
+    QAction* restore = w.findChild<QAction*>("mPopRestore");
+    int shows = 0;
+    QObject::connect(menu, &QMenu::aboutToShow, [&] { ++shows; });
+    w.hide();
+    emit menu->aboutToShow();  // as a StatusNotifierItem host's D-Bus menu does
+    EXPECT_TRUE(restore->isVisible());
+    h.state.settings.displayData = 0;
+    emit menu->aboutToShow();
+    EXPECT_FALSE(restore->isVisible());
+    h.state.settings.displayData = 1;
+    w.show();
+    menu->popup(QPoint(100, 100));  // as Qt does on an XEmbed tray, before the message
+    h.tray.Notify(WM_RBUTTONUP);
+    EXPECT_EQ(shows, 3);
+    EXPECT_FALSE(restore->isVisible());
+    menu->hide();
+
+    h.tray.areaAvailable = false;
+    w.showMinimized();
+    QTest::qWait(50);
+    EXPECT_TRUE(w.isMinimized() && w.isVisible());
+    h.tray.areaAvailable = true;
+    w.showNormal();
+    w.showMinimized();
+    QTRY_VERIFY_WITH_TIMEOUT(w.isHidden(), 2000);
+    h.window.reset();
+    EXPECT_EQ(h.tray.menu, nullptr) << "detached with its window";
 }
 
 // Every value and header fits its column in the font in use, in a window of

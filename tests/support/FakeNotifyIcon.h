@@ -15,11 +15,15 @@ public:
         return shown;
     }
     void SetSink(Sink s) override { sink = std::move(s); }
+    void SetContextMenu(QMenu* m) override { menu = m; }
+    bool AreaAvailable() const override { return areaAvailable; }
     void Notify(platform::UINT code) {
         if (sink) sink(last.hWnd, last.uCallbackMessage, code, QPoint(100, 100));
     }
     std::vector<platform::DWORD> calls;
     platform::NOTIFYICONDATA last;
     bool shown = false;
+    bool areaAvailable = true;
+    QMenu* menu = nullptr;
     Sink sink;
 };

@@ -8,6 +8,7 @@
 #include "FakeClock.h"
 #include "FakeDesktop.h"
 #include "FakeMessageBoxes.h"
+#include "FakeNotifications.h"
 #include "FakeNotifyIcon.h"
 #include "FakeSound.h"
 #include "FakeWindowSystem.h"
@@ -31,8 +32,9 @@ struct ProgramHarness {
     FakeDesktop desktop;
     platform::ShellLinks links{paths.autostartDir};
     FakeMessageBoxes messages;
-    Services services{registry, profile, tapi,     windows, tray, sound,
-                      desktop,  links,   messages, clock,   paths};
+    FakeNotifications notifications;
+    Services services{registry, profile, tapi,  windows,  tray,  notifications,
+                      sound,    desktop, links, messages, clock, paths};
     Program program{services};
     AppState& state = program.State();
 

@@ -5,6 +5,8 @@
 
 #include "platform/Win32.h"
 
+class QMenu;
+
 namespace platform {
 
 inline constexpr DWORD NIM_ADD = 0;
@@ -37,10 +39,17 @@ public:
         std::function<void(HWND hWnd, UINT callbackMessage, UINT mouseCode, QPoint globalPos)>;
 
     virtual ~NotifyIcon() = default;
-    // FALSE when there is no notification area, or for NIM_MODIFY/NIM_DELETE
-    // of an icon that does not exist.
+    // FALSE where no notification area can ever be (the offscreen
+    // platform), or for NIM_MODIFY/NIM_DELETE of an icon that does not exist.
+    // An icon added before the area exists appears when it does.
     virtual BOOL Shell_NotifyIconA(DWORD message, const NOTIFYICONDATA& data) = 0;
     virtual void SetSink(Sink sink) = 0;
+    // The pop-up menu of every icon, present and future (nullptr: none), so
+    // that hosts which read the menu themselves (a StatusNotifierItem's D-Bus
+    // menu) have it too. The caller keeps it alive while it is set.
+    virtual void SetContextMenu(QMenu* menu) = 0;
+    // Whether a notification area is there now to show the icons.
+    virtual bool AreaAvailable() const = 0;
 };
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QFile>
+#include <QGuiApplication>
 #include <QPixmap>
 #include <QSaveFile>
 #include <cstring>
@@ -80,8 +81,22 @@ void QtNotifyIcon::SetSink(Sink sink) {
     sink_ = std::move(sink);
 }
 
+void QtNotifyIcon::SetContextMenu(QMenu* menu) {
+    menu_ = menu;
+    for (auto& [key, entry] : icons_) entry.icon->setContextMenu(menu);
+}
+
+bool QtNotifyIcon::AreaAvailable() const {
+    return trayAvailable_();
+}
+
+bool QtNotifyIcon::AreaMayAppear() {
+    const QString platform = QGuiApplication::platformName();
+    return platform != "offscreen" && platform != "minimal";
+}
+
 BOOL QtNotifyIcon::Shell_NotifyIconA(DWORD message, const NOTIFYICONDATA& data) {
-    if (!trayAvailable_()) return 0;
+    if (!trayAvailable_() && !AreaMayAppear()) return 0;
     switch (message) {
         case NIM_ADD:
             return Add(data);
@@ -99,7 +114,10 @@ BOOL QtNotifyIcon::Add(const NOTIFYICONDATA& data) {
     if (icons_.count(key)) return 0;
     Entry entry;
     entry.icon.reset(new QSystemTrayIcon);
-    // Never a QMenu here: the program pops up its own menu on WM_RBUTTONUP.
+    // With the menu attached every protocol shows it: XEmbed on a right
+    // click (before WM_RBUTTONUP is delivered), a StatusNotifierItem host
+    // through its D-Bus menu.
+    if (menu_) entry.icon->setContextMenu(menu_);
     QObject::connect(
         entry.icon.get(), &QSystemTrayIcon::activated,
         [this, key](QSystemTrayIcon::ActivationReason reason) { Deliver(key, reason); });

@@ -1,8 +1,10 @@
 #pragma once
-// Shell_NotifyIconA over QSystemTrayIcon. Without a notification area every
-// call fails and nothing else happens; when the tray host appears after an
-// icon was added, QSystemTrayIcon docks it by itself.
+// Shell_NotifyIconA over QSystemTrayIcon. An icon is added even while no
+// notification area exists: QSystemTrayIcon docks it by itself when the tray
+// host appears. Only where no area can ever be (offscreen) every call fails.
 #include <QIcon>
+#include <QMenu>
+#include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <functional>
@@ -26,6 +28,8 @@ public:
 
     BOOL Shell_NotifyIconA(DWORD message, const NOTIFYICONDATA& data) override;
     void SetSink(Sink sink) override;
+    void SetContextMenu(QMenu* menu) override;
+    bool AreaAvailable() const override;
 
     // The mouse message a click reason stands for; 0 for reasons the shell
     // never reports.
@@ -54,6 +58,8 @@ private:
         bool wantsMessages = false;
     };
 
+    // False on platforms that never have a notification area.
+    static bool AreaMayAppear();
     BOOL Add(const NOTIFYICONDATA& data);
     BOOL Modify(const NOTIFYICONDATA& data);
     BOOL Delete(const NOTIFYICONDATA& data);
@@ -64,6 +70,7 @@ private:
     IconResolver resolveIcon_;
     TrayAvailable trayAvailable_;
     Sink sink_;
+    QPointer<QMenu> menu_;
     std::map<Key, Entry> icons_;
     QString reportPath_;
     QByteArray lastReport_;

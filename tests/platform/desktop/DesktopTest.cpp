@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QMenu>
 #include <QPointer>
 #include <QTemporaryDir>
 
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "NonRegularFiles.h"
+#include "platform/desktop/AlarmBadge.h"
 #include "platform/desktop/QtDesktop.h"
 #include "platform/desktop/QtNotifyIcon.h"
 #include "platform/desktop/ShellLinks.h"
@@ -77,6 +79,30 @@ TEST(QtNotifyIcon, ClicksBecomeMouseCodesAndTheSinkMayRemoveTheIcon) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(icon.isNull());
     EXPECT_EQ(tray.Shell_NotifyIconA(NIM_DELETE, kIcon), 0) << "already gone";
+}
+
+// The menu reaches icons added before and after it is set; the alarm
+// variant keeps the icon and puts a red badge on its lower right corner.
+TEST(QtNotifyIcon, TheMenuReachesEveryIconAndTheAlarmVariantIsBadged) {
+    QPixmap blue(32, 32);
+    blue.fill(Qt::blue);
+    const QIcon normal(blue), alarm = AlarmBadge(normal);
+    QtNotifyIcon tray([&](HICON h) { return h == 2 ? alarm : normal; }, [] { return true; });
+    QMenu menu;
+    ASSERT_EQ(tray.Shell_NotifyIconA(NIM_ADD, kIcon), 1);
+    tray.SetContextMenu(&menu);
+    NOTIFYICONDATA second = kIcon;
+    second.uID = 2;
+    second.hIcon = 2;
+    ASSERT_EQ(tray.Shell_NotifyIconA(NIM_ADD, second), 1);
+    EXPECT_EQ(tray.TrayIcon(7, 1)->contextMenu(), &menu);
+    EXPECT_EQ(tray.TrayIcon(7, 2)->contextMenu(), &menu);
+    const QImage badged = tray.TrayIcon(7, 2)->icon().pixmap(32, 32).toImage();
+    EXPECT_EQ(badged.pixelColor(4, 4), QColor(Qt::blue));
+    const QColor badge = badged.pixelColor(24, 24);
+    EXPECT_TRUE(badge.red() > 180 && badge.blue() < 80) << badge.name().toStdString();
+    tray.SetContextMenu(nullptr);
+    EXPECT_EQ(tray.TrayIcon(7, 1)->contextMenu(), nullptr);
 }
 
 TEST(QtDesktop, PrintingWithoutPrintSystemFailsAtOnce) {
