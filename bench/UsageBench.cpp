@@ -75,8 +75,8 @@ QString WriteDay(const QString& dir, int lines, int interval) {
     return path;
 }
 
-const QString& Folder() {
-    static QTemporaryDir dir;
+QString Folder() {
+    static const QTemporaryDir dir;
     return dir.path();
 }
 

@@ -63,9 +63,14 @@ std::optional<RecordParser::Record> RecordParser::Parse(std::string_view text) {
     r.online = stateText[2] == '1';
     r.nameField = text.substr(pos, state - pos);
     const auto when = stamps_.Read(text.substr(stamp + 1, online - stamp - 1));
-    const auto seconds = ParseDuration(text.substr(online + 1, total - online - 1));
-    if (!when || !seconds || !ParseDuration(text.substr(total + 1))) return std::nullopt;
+    // The running total is not used: its shape is checked, not its figure.
+    const std::string_view totalText = text.substr(total + 1);
+    if (!when || !totalText.starts_with(' ') || !totalText.ends_with(" s")) return std::nullopt;
     r.stamp = *when;
+    // An idle record's time online is 0 and never read.
+    if (!r.online) return r;
+    const auto seconds = ParseDuration(text.substr(online + 1, total - online - 1));
+    if (!seconds) return std::nullopt;
     r.timeOnline = *seconds;
     return r;
 }

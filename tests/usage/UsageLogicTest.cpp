@@ -93,6 +93,7 @@ TEST_F(CLocale, RecordsAreReadAndDamagedOnesRefused) {
         {" 2\tName,\t  2\t3/12/2024 10:00:00\t 0 h  00 m  01 s\t 0 h  00 m  01 s", false},
         {" 2\tName,\t  1\t3/12/2024 10:00:00\t 0 h  61 m  01 s\t 0 h  00 m  01 s", false},
         {" 2\tName,\t  1\t3/12/2024 10:00:00\t 0 h  00 m  01 s\t", false},
+        {" 2\tName,\t  0\t3/12/2024 10:00:00\t 0 h  00 m  00 s\t 0 h  00", false},
     };
     RecordParser parser;
     for (const Case& c : cases) {
