@@ -23,6 +23,7 @@
 #include "platform/tapi/TapiFactory.h"
 #include "platform/window/MessageBoxes.h"
 #include "platform/window/UnixWindowSystem.h"
+#include "usage/ReportCommand.h"
 
 namespace {
 
@@ -43,6 +44,7 @@ std::string CommandLineText(const QStringList& arguments) {
 
 constexpr const char* kUsage =
     "Usage: vastrel [/min | /setup | /test]\n"
+    "       vastrel --report [YYYY-MM-DD] [--calls] [--output FILE]\n"
     "Watches how long telephone lines are in use; lives in the notification area.\n"
     "\n"
     "  (none)     start Vastrel; when it already runs, bring the running copy's\n"
@@ -52,6 +54,11 @@ constexpr const char* kUsage =
     "  /test      have the running copy rebuild its line table and test at once\n"
     "  --help     show this text and exit\n"
     "  --version  show the version and exit\n"
+    "  --report   write a day's line use (today by default) as CSV to standard\n"
+    "             output or FILE and exit: seconds online per line and hour, or\n"
+    "             with --calls one row per call with its caller id; read from the\n"
+    "             saved data log and In.log only (records not yet saved are not\n"
+    "             in it); runs beside a running copy and from cron\n"
     "\n"
     "A second start hands its command to the running copy and ends.\n"
     "vastrel-phone drives the simulated telephone exchange.\n";
@@ -104,6 +111,9 @@ QString HandOverFailure(platform::LONG error) {
 
 int main(int argc, char** argv) {
     if (const int status = AnswerInformationRequest(argc, argv); status >= 0) return status;
+    // The report reads files only: no window, telephony or instance lock.
+    if (argc >= 2 && std::strcmp(argv[1], "--report") == 0)
+        return ReportCommand::Main(argc, argv, ProgramDir());
     const platform::Paths paths = platform::Paths::FromEnvironment(ProgramDir());
     if (paths.runtimeDir.isEmpty())
         return Refuse("no private folder for the instance lock: " + paths.runtimeProblem);

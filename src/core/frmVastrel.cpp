@@ -18,6 +18,7 @@
 #include "settings/Help.h"
 #include "settings/frmOptions.h"
 #include "shell/FrmAbout.h"
+#include "usage/frmUsage.h"
 
 using namespace platform;
 
@@ -137,6 +138,7 @@ void frmVastrel::CreateMenus() {
     QMenu* view = menuBar()->addMenu("&View");
     QAction* data = view->addAction("&Data Log", this, &frmVastrel::mnuViewData_Click);
     data->setShortcut(QKeySequence("Ctrl+V"));
+    view->addAction("&Usage...", this, [this] { frmUsage::ShowFor(program_, this); });
     QMenu* tools = menuBar()->addMenu("&Tools");
     tools->addAction("&Options", this, &frmVastrel::mnuOptions_Click);
     QMenu* help = menuBar()->addMenu("&Help");

@@ -41,6 +41,8 @@ public:
     // Waits at most timeoutMs until no save runs or is asked for; true when
     // the last one succeeded.
     bool Flush(int timeoutMs = 30000);
+    // A save is being written: the file and the pending text do not add up.
+    bool Saving() const { return writer_.Busy(); }
     // The midnight rollover and the save interval, after a periodic scan.
     void CheckSaveSchedule();
     // Before a periodic scan: a rollover that no scan before midnight did

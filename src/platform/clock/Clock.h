@@ -20,6 +20,9 @@ public:
     QString TimeText() const { return TimeText(Now()); }
     static QString DateText(const QDateTime& when);
     static QString TimeText(const QDateTime& when);
+    // The formats of those texts, for reading them back.
+    static QString DateFormat();
+    static QString TimeFormat();
 };
 
 class SystemClock : public Clock {
