@@ -142,10 +142,12 @@ protected:
     // it is repeated (slower than a double click) until one shows.
     QString OpenTrayMenu() {
         QString menu;
-        for (int attempt = 0; attempt < 4 && menu.isEmpty(); ++attempt) {
+        // A loaded machine may take seconds to map it: a click repeated too
+        // soon would close the menu the first one opened.
+        for (int attempt = 0; attempt < 3 && menu.isEmpty(); ++attempt) {
             const QStringList before = VisibleWindows(process->processId());
             ClickIcon("3");
-            WaitFor([&] { return !(menu = NewWindow(before)).isEmpty(); }, 1500);
+            WaitFor([&] { return !(menu = NewWindow(before)).isEmpty(); }, 5000);
         }
         return menu;
     }
