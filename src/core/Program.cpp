@@ -1,7 +1,5 @@
 #include "Program.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <algorithm>
 
 #include "platform/clock/Clock.h"
@@ -102,14 +100,9 @@ void Program::StartUpFirstInstance() {
 // ---- the line table ---------------------------------------------------------
 
 QString Program::DataLogsDir() const {
-    // The folder is looked up without case, as the original file system did.
-    const QDir program(services_.paths.dataDir);
-    for (const QFileInfo& entry : program.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot |
-                                                        QDir::Hidden | QDir::System)) {
-        if (entry.fileName().compare("Datalogs", Qt::CaseInsensitive) == 0)
-            return entry.absoluteFilePath();
-    }
-    const QString made = program.filePath("DataLogs");
+    if (const QString found = DataLog::FindFolder(services_.paths.dataDir); !found.isEmpty())
+        return found;
+    const QString made = services_.paths.dataDir + "/DataLogs";
     RegularFile::MakeFolders(made);
     return made;
 }

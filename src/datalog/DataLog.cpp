@@ -38,8 +38,22 @@ QString DataLog::DailyFileName(const QDate& date) {
            ".log";
 }
 
+QString DataLog::FileIn(const QString& folder, bool appendData, const QDate& day) {
+    return folder + "/" + (appendData ? QString("Data.log") : DailyFileName(day));
+}
+
+QString DataLog::FindFolder(const QString& dataDir) {
+    const QDir data(dataDir);
+    for (const QFileInfo& entry : data.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot |
+                                                     QDir::Hidden | QDir::System)) {
+        if (entry.fileName().compare("Datalogs", Qt::CaseInsensitive) == 0)
+            return entry.absoluteFilePath();
+    }
+    return {};
+}
+
 QString DataLog::FilePath(const QDate& day) const {
-    return dir_ + "/" + (settings_.appendData == 1 ? QString("Data.log") : DailyFileName(day));
+    return FileIn(dir_, settings_.appendData == 1, day);
 }
 
 void DataLog::SetDir(QString dir) {

@@ -57,6 +57,11 @@ public:
     void SetDir(QString dir);
     const QString& Dir() const { return dir_; }
     static QString DailyFileName(const QDate& date);
+    // The day's file in folder: Data.log in append mode, else the daily file.
+    static QString FileIn(const QString& folder, bool appendData, const QDate& day);
+    // The data-log folder in dataDir, looked up without case, as the original
+    // file system did; empty when there is none.
+    static QString FindFolder(const QString& dataDir);
     // Daily files whose name date is more than keepLogDays before today.
     void PruneDailyLogs() const;
 

@@ -1,6 +1,6 @@
 #include "UsageSources.h"
 
-#include <QDir>
+#include <QFileInfo>
 
 #include "datalog/DataLog.h"
 #include "platform/Paths.h"
@@ -11,13 +11,8 @@ UsageSources::UsageSources(const platform::Paths& paths)
     : dataDir_(paths.dataDir), settingsDir_(paths.settingsDir) {}
 
 QString UsageSources::DataLogsDir() const {
-    const QDir data(dataDir_);
-    for (const QFileInfo& entry :
-         data.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)) {
-        if (entry.fileName().compare("Datalogs", Qt::CaseInsensitive) == 0)
-            return entry.absoluteFilePath();
-    }
-    return {};
+    const QString found = DataLog::FindFolder(dataDir_);
+    return QFileInfo(found).isDir() ? found : QString();
 }
 
 bool UsageSources::AppendMode() const {
@@ -30,7 +25,7 @@ bool UsageSources::AppendMode() const {
 QString UsageSources::DataLogFor(const QDate& day) const {
     const QString dir = DataLogsDir();
     if (dir.isEmpty()) return {};
-    return dir + "/" + (AppendMode() ? QString("Data.log") : DataLog::DailyFileName(day));
+    return DataLog::FileIn(dir, AppendMode(), day);
 }
 
 QString UsageSources::IncomingLog() const {
