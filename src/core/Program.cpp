@@ -70,13 +70,15 @@ bool Program::StartUp(const std::string& commandText) {
     state_.command.text = commandText;
     if (!state_.command.text.empty() && state_.command.text[0] == '/')
         state_.command.text.erase(0, 1);
-    if (instance_.OpenKey()) {
-        if (instance_.AnotherIsRunning()) {
-            handOverError_ = instance_.HandOver(hwnd_, state_.command.text);
-            return false;
-        }
-        StartUpFirstInstance();
+    const bool keyOpen = instance_.OpenKey();
+    // Without the registry the running copy's handle cannot be read, but
+    // this start must still not become a second full copy: it hands over
+    // what it can, which fails, and says so.
+    if (instance_.AnotherIsRunning()) {
+        handOverError_ = instance_.HandOver(hwnd_, state_.command.text);
+        return false;
     }
+    if (keyOpen) StartUpFirstInstance();
     settingsFile_.PrepareSettingsFile();
     tapi_.InitializeTapi([this](DWORD h, DWORD m, DWORD_PTR i, DWORD_PTR p1, DWORD_PTR p2,
                                 DWORD_PTR p3) { callBacks_.LineCallback(h, m, i, p1, p2, p3); });

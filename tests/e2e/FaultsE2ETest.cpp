@@ -134,6 +134,10 @@ TEST(Faults, FifosOrHugeFilesInTheirPlaceNeitherStopNorHangTheProgram) {
         const bool storeless = c.content == fifo && path.endsWith("registry");
         ASSERT_TRUE(storeless ? WaitFor([&] { return home.DataLog().size() > 0; }, 10000)
                               : home.WaitAnnounced(vastrel, 15000));
+        if (storeless) {  // nor can a second start find it: it says so, and does not run
+            const e2e::Ended second = home.RunToEnd({"test"}, 8000);
+            EXPECT_TRUE(second.ended && second.code == 1) << second.err.toStdString();
+        }
         home.Phone({"ring", "2"});                             // a call for In.log
         const int saveWithin = c.savesEachScan ? 5000 : 1500;  // or not for 720 minutes
         EXPECT_EQ(WaitFor([&] { return home.DataLog().size() > 0; }, saveWithin), c.savesEachScan);
