@@ -13,8 +13,8 @@
 #include <string_view>
 
 #include "platform/Utf8Text.h"
+#include "platform/tapi/CallerText.h"
 #include "platform/tapi/kamailio/CallPicture.h"
-#include "platform/tapi/kamailio/CallerText.h"
 #include "platform/tapi/kamailio/DialogParser.h"
 #include "platform/tapi/kamailio/KamailioConfig.h"
 

@@ -5,8 +5,8 @@
 #include <QJsonObject>
 #include <QString>
 
-#include "CallerText.h"
 #include "KamailioConfig.h"
+#include "platform/tapi/CallerText.h"
 
 namespace platform::kamailio {
 namespace {

@@ -3,7 +3,7 @@
 #include "platform/HexDigit.h"
 #include "platform/Utf8Text.h"
 
-namespace platform::kamailio {
+namespace platform {
 
 std::string CallerText::FromHex(std::string_view hex, std::size_t maxBytes) {
     if (hex.size() % 2 != 0 || hex.size() / 2 > maxBytes) return {};
@@ -31,4 +31,4 @@ std::string CallerText::Decode(std::string_view hex, std::size_t maxChars) {
     return Safe(FromHex(hex.substr(0, std::min(hex.size(), maxChars * 8)), maxChars * 4), maxChars);
 }
 
-}  // namespace platform::kamailio
+}  // namespace platform

@@ -1,12 +1,13 @@
 #pragma once
-// Caller numbers and names arrive from the network, hex encoded by the
-// server's configuration. They are handed over as every provider hands them:
+// Caller numbers and names arrive from the network: hex encoded by the
+// Kamailio configuration, or as SIP URIs and display names in dialog
+// documents. They are handed over as every provider hands them:
 // valid UTF-8 (platform/Utf8Text.h), cut to a bounded number of characters.
 #include <cstddef>
 #include <string>
 #include <string_view>
 
-namespace platform::kamailio {
+namespace platform {
 
 class CallerText {
 public:
@@ -24,4 +25,4 @@ public:
     static std::string Decode(std::string_view hex, std::size_t maxChars);
 };
 
-}  // namespace platform::kamailio
+}  // namespace platform
