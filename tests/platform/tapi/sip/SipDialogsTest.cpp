@@ -1,0 +1,149 @@
+// Dialog event documents as SIP servers send them, and hostile ones.
+#include <gtest/gtest.h>
+
+#include "platform/tapi/sip/DialogInfo.h"
+
+using namespace platform;
+using namespace platform::sip;
+
+namespace {
+
+using D = DialogDirection;
+
+std::string Describe(const std::vector<DialogEntry>& dialogs) {
+    std::string text;
+    for (const DialogEntry& d : dialogs)
+        text += d.id + " " + d.state +
+                (d.direction == D::Initiator   ? " out "
+                 : d.direction == D::Recipient ? " in "
+                                               : " ? ") +
+                d.remoteNumber + " " + d.remoteName + ";";
+    return text;
+}
+
+std::string Describe(const DialogInfo& info) {
+    return std::to_string(info.version) + (info.full ? " full: " : " partial: ") +
+           Describe(info.dialogs);
+}
+
+// A document in the default namespace around the given dialogs.
+std::string Doc(std::uint32_t version, const std::string& dialogs, const char* state = "full") {
+    return R"(<dialog-info xmlns="urn:ietf:params:xml:ns:dialog-info" version=")" +
+           std::to_string(version) + R"(" state=")" + state +
+           R"(" entity="sip:201@pbx.example.com">)" + dialogs + "</dialog-info>";
+}
+
+std::string Dialog(const std::string& id, const std::string& state, const std::string& remote = "",
+                   const char* direction = "recipient") {
+    return R"(<dialog id=")" + id + R"(" direction=")" + direction + R"("><state>)" + state +
+           "</state>" + remote + "</dialog>";
+}
+
+std::string Remote(const std::string& uri, const std::string& display) {
+    return R"(<remote><identity display=")" + display + R"(">)" + uri + "</identity></remote>";
+}
+
+TEST(DialogInfo, DocumentsAsServersWriteThemGiveDialogsAndSafeCallerIds) {
+    const std::pair<std::string, std::string> cases[] = {
+        // After RFC 4235's examples: local and remote parties, duration,
+        // tags, target parameters, all but the remote party skipped.
+        {R"(<?xml version="1.0"?>
+<dialog-info xmlns="urn:ietf:params:xml:ns:dialog-info" version="1" state="full" entity="sip:alice@example.com">
+  <dialog id="as7d900as8" call-id="a84b4c76e66710" local-tag="1928301774" remote-tag="456887766" direction="initiator">
+    <state event="remote-bye" code="200">confirmed</state><duration>274</duration>
+    <local><identity display="Alice">sip:alice@example.com</identity><target uri="sip:alice@pc33.example.com">
+      <param pname="+sip.rendering" pval="yes"/></target></local>
+    <remote><identity display="Bob">sip:bob@example.org</identity><target uri="sip:bobster@phone21.example.org"/></remote>
+  </dialog></dialog-info>)",
+         "1 full: as7d900as8 confirmed out bob Bob;"},
+        // Several dialogs on one extension, a PBX's own namespace mixed in:
+        // a foreign <state> is not the dialog's state.
+        {Doc(7,
+             R"(<dialog id="a1" direction="recipient" xmlns:x="urn:example:pbx"><x:exten>201</x:exten>)"
+             R"(<x:state>terminated</x:state><state>early</state>)" +
+                 Remote("sip:5551234@10.0.0.1;user=phone", "Ada Lovelace") + "</dialog>" +
+                 Dialog("b2", "confirmed", Remote("tel:+1-201-555-0123", "")) +
+                 Dialog("c3", " Trying ", "", "Initiator") + Dialog("", "early") +
+                 Dialog("d4", "ringing") + R"(<dialog direction="recipient"/>)" +
+                 Dialog("e5", "terminated") +
+                 Dialog("b2", "confirmed", Remote("tel:+1-201-555-0199;phone-context=x", ""))),
+         "7 full: a1 early in 5551234 Ada Lovelace;b2 confirmed in +1-201-555-0199 ;"
+         "c3 trying out  ;e5 terminated in  ;"},
+        // Prefixed elements, a partial state, sips: and escapes of every kind.
+        {R"(<di:dialog-info xmlns:di="urn:ietf:params:xml:ns:dialog-info" version="4294967295" )"
+         R"(state="partial" entity="sip:201@h"><di:dialog id="x&amp;1" direction="recipient">)"
+         R"(<di:state>early</di:state><di:remote><di:identity display="&quot;M&#xFC;ller&quot; )"
+         R"(&amp; Co &lt;&#x96FB;&gt;"><![CDATA[sips:%2B49%2030 123:pw@h]]></di:identity>)"
+         R"(</di:remote></di:dialog></di:dialog-info>)",
+         "4294967295 partial: x&1 early in +49 30 123 \"M\u00FCller\" & Co <\u96FB>;"},
+        // No identity: the target; a URI in angle brackets; control
+        // characters in names barred, however they came.
+        {Doc(2,
+             Dialog("a", "early", R"(<remote><target uri="sip:777@h"/></remote>)") +
+                 Dialog("b", "early",
+                        Remote("&lt;sip:3%0A4@h&gt;", "Tab&#9;New&#10;line&#x85;end\x7F")) +
+                 Dialog(
+                     "c", "early",
+                     R"(<remote><identity>urn:x:anonymous</identity><target uri="sip:host.example;x=y"/></remote>)")),
+         "2 full: a early in 777 ;b early in 3|4 Tab|New|line|end|;c early in host.example ;"},
+        // A raw stray byte or control byte from a caller's name does not hide the line.
+        {Doc(3, Dialog("a", "early", Remote("sip:1@h", "J\xFCrgen\x01M"))),
+         "3 full: a early in 1 J\u00FCrgen M;"},
+        {R"(<?xml version="1.0" encoding="ISO-8859-1"?><dialog-info xmlns="urn:ietf:params:xml:ns:dialog-info" version="0" state="FULL">)" +
+             Dialog("a", "early", Remote("sip:1@h", "J\xFCrgen")) + "</dialog-info>",
+         "0 full: a early in 1 J\u00FCrgen;"},
+        {Doc(5, ""), "5 full: "},
+    };
+    for (const auto& [body, want] : cases) {
+        const auto info = DialogInfo::Parse(body);
+        EXPECT_EQ(want, info ? Describe(*info) : "(refused)") << body;
+    }
+    std::string many;  // the first ones are kept
+    for (int i = 0; i < 70; ++i) many += Dialog(std::to_string(i), "early");
+    const auto flooded = DialogInfo::Parse(Doc(1, many));
+    ASSERT_TRUE(flooded);
+    EXPECT_EQ(flooded->dialogs.size(), DialogInfo::kMaxDialogs);
+    EXPECT_EQ(flooded->dialogs.back().id, std::to_string(DialogInfo::kMaxDialogs - 1));
+}
+
+TEST(DialogInfo, HostileOrBrokenBodiesAreRefusedWhole) {
+    std::string laughs = R"(<!DOCTYPE dialog-info [<!ENTITY l0 "ha">)";
+    for (int i = 1; i < 10; ++i) {
+        const std::string last = "&l" + std::to_string(i - 1) + ";";
+        laughs +=
+            "<!ENTITY l" + std::to_string(i) + " \"" + last + last + last + last + last + "\">";
+    }
+    laughs += "]>" + Doc(1, Dialog("a", "early", Remote("sip:1@h", "&l9;")));
+    const std::string fits = Doc(1, Dialog("a", "early"));
+    const auto Root = [](const std::string& attributes) {
+        return R"(<dialog-info xmlns="urn:ietf:params:xml:ns:dialog-info" )" + attributes + "/>";
+    };
+    std::vector<std::string> cases = {
+        laughs,
+        R"(<!DOCTYPE x SYSTEM "file:///etc/passwd">)" + Doc(1, Dialog("a", "early")),
+        R"(<!DOCTYPE dialog-info>)" + Doc(1, Dialog("a", "early")),
+        Doc(1, Dialog("a", "early", Remote("sip:1@h", "&undeclared;"))),
+        fits + std::string(DialogInfo::kMaxBytes + 1 - fits.size(), ' '),
+        Root(R"(state="full")"),
+        Root(R"(version="1")"),
+        Root(R"(version="1" state="delta")"),
+        // Another document, or this one outside its namespace.
+        R"(<dialog-info version="1" state="full"/>)",
+        R"(<reginfo xmlns="urn:ietf:params:xml:ns:reginfo" version="1" state="full"/>)",
+        // Not well-formed.
+        fits.substr(0, fits.size() - 3),
+        fits + "<dialog-info/>",
+        "confirmed",
+        "",
+    };
+    // Versions signed, beyond 32 bits or not decimal.
+    for (const char* v : {"", "-1", "4294967296", "1.5", "0x1", "\uFF11"})
+        cases.push_back(Root("version=\"" + std::string(v) + "\" state=\"full\""));
+    for (const std::string& body : cases)
+        EXPECT_FALSE(DialogInfo::Parse(body)) << body.substr(0, 200);
+    EXPECT_TRUE(DialogInfo::Parse(fits + std::string(DialogInfo::kMaxBytes - fits.size(), ' ')));
+    for (const char* body : {"", " ", "\r\n\t \r\n"}) EXPECT_TRUE(DialogInfo::IsEmptyBody(body));
+    for (const char* body : {"x", " <a/>", "\v"}) EXPECT_FALSE(DialogInfo::IsEmptyBody(body));
+}
+
+}  // namespace
