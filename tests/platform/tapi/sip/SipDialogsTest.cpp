@@ -1,7 +1,11 @@
-// Dialog event documents as SIP servers send them, and hostile ones.
+// Dialog event documents as SIP servers send them, and hostile ones; and
+// the order in which a subscription's documents may change what is known.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "platform/tapi/sip/DialogInfo.h"
+#include "platform/tapi/sip/ExtensionDialogs.h"
 
 using namespace platform;
 using namespace platform::sip;
@@ -144,6 +148,94 @@ TEST(DialogInfo, HostileOrBrokenBodiesAreRefusedWhole) {
     EXPECT_TRUE(DialogInfo::Parse(fits + std::string(DialogInfo::kMaxBytes - fits.size(), ' ')));
     for (const char* body : {"", " ", "\r\n\t \r\n"}) EXPECT_TRUE(DialogInfo::IsEmptyBody(body));
     for (const char* body : {"x", " <a/>", "\v"}) EXPECT_FALSE(DialogInfo::IsEmptyBody(body));
+}
+
+using Outcome = ExtensionDialogs::Outcome;
+constexpr Outcome A = Outcome::Applied, I = Outcome::Ignored, G = Outcome::Gap;
+
+std::string Brief(const std::vector<DialogEntry>& dialogs) {
+    std::string text;
+    for (const DialogEntry& d : dialogs) text += d.id + " " + d.state + ";";
+    return text;
+}
+
+// "F3 a:early b:terminated" applies a full state of version 3, "P4 ..." a
+// partial one; "E" is an empty body, "R" a new subscription.
+std::optional<Outcome> Take(ExtensionDialogs& extension, const std::string& step) {
+    std::istringstream words(step);
+    std::string word;
+    words >> word;
+    if (word == "E") extension.ApplyEmpty();
+    if (word == "R") extension.Restart();
+    if (word == "E" || word == "R") return std::nullopt;
+    DialogInfo document{static_cast<std::uint32_t>(std::stoul(word.substr(1))), word[0] == 'F', {}};
+    while (words >> word) {
+        const std::size_t colon = word.find(':');
+        document.dialogs.push_back(
+            DialogEntry{word.substr(0, colon), word.substr(colon + 1), D::Recipient, "", ""});
+    }
+    return extension.Apply(document);
+}
+
+TEST(ExtensionDialogs, DocumentsApplyInVersionOrderAndAGapAsksForAFreshSubscription) {
+    struct Step {
+        const char* step;
+        std::optional<Outcome> outcome;
+        const char* live;   // afterwards
+        const char* ended;  // by this step
+    };
+    const std::pair<const char*, std::vector<Step>> cases[] = {
+        {"a subscription starts from a full state; a missed partial is a gap",
+         {{"P1 a:early", G, "", ""},
+          {"F3 a:early b:terminated", A, "a early;", ""},
+          {"P4 b:early", A, "a early;b early;", ""},
+          {"P6 a:terminated", G, "a early;b early;", ""},
+          {"P5 a:terminated", A, "b early;", "a terminated;"},  // late, but next in line
+          {"F9 c:trying", A, "c trying;", "b early;"}}},
+        {"repeated and stale documents change nothing",
+         {{"F10 a:early", A, "a early;", ""},
+          {"P11 a:confirmed", A, "a confirmed;", ""},
+          {"P11 a:terminated", I, "a confirmed;", ""},
+          {"F10 a:early", I, "a confirmed;", ""},
+          {"P2 a:early", I, "a confirmed;", ""}}},
+        {"a new subscription counts again and keeps the dialogs until it reports",
+         {{"F40 a:confirmed", A, "a confirmed;", ""},
+          {"P42 b:early", G, "a confirmed;", ""},
+          {"R", {}, "a confirmed;", ""},
+          {"P1 b:early", G, "a confirmed;", ""},
+          {"F0 a:confirmed b:early", A, "a confirmed;b early;", ""},
+          {"P1 c:early a:terminated", A, "b early;c early;", "a terminated;"}}},
+        {"a full state keeps known dialogs in their places and ends those it leaves out",
+         {{"F1 a:early b:early c:early", A, "a early;b early;c early;", ""},
+          {"F5 d:early c:confirmed b:terminated", A, "c confirmed;d early;",
+           "a early;b terminated;"}}},
+        {"an empty body ends everything but leaves the count where it was",
+         {{"F7 a:confirmed", A, "a confirmed;", ""},
+          {"E", {}, "", "a confirmed;"},
+          {"P7 b:early", I, "", ""},
+          {"P8 b:early", A, "b early;", ""},
+          {"R", {}, "b early;", ""},
+          {"E", {}, "", "b early;"},  // a fresh subscription's known empty state
+          {"P20 c:early", A, "c early;", ""},
+          {"P22 d:early", G, "c early;", ""}}},
+    };
+    for (const auto& [what, steps] : cases) {
+        ExtensionDialogs extension;
+        for (const Step& s : steps) {
+            SCOPED_TRACE(std::string(what) + ": " + s.step);
+            EXPECT_EQ(s.outcome, Take(extension, s.step));
+            EXPECT_EQ(s.live, Brief(extension.Live()));
+            EXPECT_EQ(s.ended, Brief(extension.Ended()));
+        }
+    }
+    ExtensionDialogs bounded;  // by a full state and by partial ones
+    std::string many = "F1";
+    for (std::size_t i = 0; i < DialogInfo::kMaxDialogs + 5; ++i)
+        many += " " + std::to_string(i) + ":early";
+    Take(bounded, many);
+    Take(bounded, "P2 new:early");
+    EXPECT_EQ(bounded.Live().size(), DialogInfo::kMaxDialogs);
+    EXPECT_EQ(bounded.Live().back().id, std::to_string(DialogInfo::kMaxDialogs - 1));
 }
 
 }  // namespace
