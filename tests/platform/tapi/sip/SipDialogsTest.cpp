@@ -1,11 +1,14 @@
-// Dialog event documents as SIP servers send them, and hostile ones; and
-// the order in which a subscription's documents may change what is known.
+// Dialog event documents as SIP servers send them, and hostile ones; the
+// order in which a subscription's documents may change what is known; and
+// the calls that the dialogs show as, whose ids must outlive every document
+// that still lists their dialog.
 #include <gtest/gtest.h>
 
 #include <sstream>
 
 #include "platform/tapi/sip/DialogInfo.h"
 #include "platform/tapi/sip/ExtensionDialogs.h"
+#include "platform/tapi/sip/SipCallPicture.h"
 
 using namespace platform;
 using namespace platform::sip;
@@ -236,6 +239,94 @@ TEST(ExtensionDialogs, DocumentsApplyInVersionOrderAndAGapAsksForAFreshSubscript
     Take(bounded, "P2 new:early");
     EXPECT_EQ(bounded.Live().size(), DialogInfo::kMaxDialogs);
     EXPECT_EQ(bounded.Live().back().id, std::to_string(DialogInfo::kMaxDialogs - 1));
+}
+
+constexpr DWORD O = LINECALLSTATE_OFFERING, P = LINECALLSTATE_PROCEEDING,
+                C = LINECALLSTATE_CONNECTED;
+
+std::string Describe(const SipCallPicture& picture, DWORD device) {
+    std::string text;
+    for (const CallId id : picture.CallsOn(device)) {
+        const ProviderCall* call = picture.Find(id);
+        text += std::to_string(id) +
+                (call->state == C   ? " C "
+                 : call->state == O ? " O "
+                                    : " P ") +
+                call->number + " " + call->name + ";";
+    }
+    return text;
+}
+
+TEST(SipCallPicture, DialogStatesShowAsCallStates) {
+    const std::tuple<const char*, D, DWORD> cases[] = {
+        {"early", D::Recipient, O},      {"early", D::Unknown, O},
+        {"early", D::Initiator, P},      {"trying", D::Recipient, O},
+        {"proceeding", D::Recipient, O}, {"trying", D::Unknown, P},
+        {"proceeding", D::Initiator, P}, {"confirmed", D::Unknown, C},
+        {"confirmed", D::Initiator, C},  {"terminated", D::Recipient, 0},
+        {"", D::Recipient, 0},
+    };
+    for (const auto& [state, direction, want] : cases)
+        EXPECT_EQ(want, SipCallPicture::CallState(DialogEntry{"a", state, direction, "", ""}))
+            << state;
+}
+
+TEST(SipCallPicture, LinesKeepApartAndBounded) {
+    const auto In = [](const std::string& id, const char* state) {
+        return DialogEntry{id, state, D::Recipient, "", ""};
+    };
+    SipCallPicture picture(2);
+    EXPECT_TRUE(picture.Show(0, {In("x", "early")}));  // the same dialog id on two lines
+    EXPECT_TRUE(picture.Show(1, {In("x", "confirmed")}));
+    EXPECT_TRUE(picture.Clear(1));
+    EXPECT_FALSE(picture.Clear(1));
+    EXPECT_FALSE(picture.Find(2));
+    EXPECT_EQ(Describe(picture, 0), "1 O  ;");
+    EXPECT_FALSE(picture.Show(2, {In("y", "early")}));
+    EXPECT_TRUE(picture.CallsOn(2).empty());
+    std::vector<DialogEntry> flood;  // the call already shown stays when new dialogs flood in
+    for (std::size_t i = 0; i < SipCallPicture::kMaxCallsPerLine + 5; ++i)
+        flood.push_back(In("f" + std::to_string(i), "early"));
+    flood.push_back(In("x", "confirmed"));
+    picture.Show(0, flood);
+    EXPECT_EQ(picture.CallsOn(0).size(), SipCallPicture::kMaxCallsPerLine);
+    EXPECT_EQ(picture.Find(1)->state, C);
+}
+
+TEST(SipDialogs, CallsKeepTheirIdsAcrossDocumentsAndEndWithTheirDialogs) {
+    const std::string ada = Remote("sip:5551234@pbx", "Ada");
+    struct Notify {
+        std::string body;
+        bool changed;
+        const char* calls;
+    };
+    const Notify notifies[] = {
+        {Doc(0, ""), false, ""},
+        {Doc(1, Dialog("a", "early", ada), "partial"), true, "1 O 5551234 Ada;"},
+        {Doc(2, Dialog("a", "early", ada), "partial"), false, "1 O 5551234 Ada;"},
+        {Doc(4, Dialog("b", "early"), "partial"), false, "1 O 5551234 Ada;"},  // 3 was missed
+        // The new subscription's first state; the caller id stays.
+        {Doc(0,
+             Dialog("a", "confirmed") + Dialog("b", "early", Remote("sip:202@h", ""), "initiator")),
+         true, "1 C 5551234 Ada;2 P 202 ;"},
+        // A dialog never goes back from answered to ringing.
+        {Doc(1, Dialog("a", "early", ada), "partial"), false, "1 C 5551234 Ada;2 P 202 ;"},
+        {Doc(2, Dialog("b", "terminated"), "partial"), true, "1 C 5551234 Ada;"},
+        {Doc(3, Dialog("a", "terminated", ada), "partial"), true, ""},
+        {Doc(4, Dialog("a", "early"), "partial"), true, "3 O  ;"},  // a new call, a new id
+        {" ", true, ""},
+    };
+    ExtensionDialogs extension;
+    SipCallPicture picture(1);
+    for (const Notify& n : notifies) {
+        if (DialogInfo::IsEmptyBody(n.body)) {
+            extension.ApplyEmpty();
+        } else if (extension.Apply(*DialogInfo::Parse(n.body)) == Outcome::Gap) {
+            extension.Restart();  // after subscribing again
+        }
+        EXPECT_EQ(n.changed, picture.Show(0, extension.Live())) << n.body;
+        EXPECT_EQ(n.calls, Describe(picture, 0)) << n.body;
+    }
 }
 
 }  // namespace
