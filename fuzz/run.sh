@@ -27,9 +27,11 @@ for source in "$top"/fuzz/*_fuzzer.cpp; do
   target=$(basename "$source" .cpp)
   work=$(mktemp -d)
   log="$build/$target.log"
-  # Structures from the telephony service run up to 64 KiB; the rest are small.
+  # Structures from the telephony service run up to 64 KiB; dialog documents
+  # with many dialogs run to several KiB; the rest are small.
   max_len=4096
   [ "$target" = telephony_fuzzer ] && max_len=70000
+  [ "$target" = dialoginfo_fuzzer ] && max_len=16384
   if "$build/bin/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
       -max_len="$max_len" -print_final_stats=1 -artifact_prefix="$artifacts/$target-" \
       "$work" "$top/fuzz/corpus/$target" > "$log" 2>&1; then
