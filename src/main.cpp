@@ -21,6 +21,7 @@
 #include "platform/registry/FileRegistry.h"
 #include "platform/sound/AlsaSound.h"
 #include "platform/tapi/TapiFactory.h"
+#include "platform/tapi/sip/SipPasswordCommand.h"
 #include "platform/window/MessageBoxes.h"
 #include "platform/window/UnixWindowSystem.h"
 #include "usage/ReportCommand.h"
@@ -45,6 +46,7 @@ std::string CommandLineText(const QStringList& arguments) {
 constexpr const char* kUsage =
     "Usage: vastrel [/min | /setup | /test]\n"
     "       vastrel --report [YYYY-MM-DD] [--calls] [--output FILE]\n"
+    "       vastrel --sip-password\n"
     "Watches how long telephone lines are in use; lives in the notification area.\n"
     "\n"
     "  (none)     start Vastrel; when it already runs, bring the running copy's\n"
@@ -59,6 +61,8 @@ constexpr const char* kUsage =
     "             with --calls one row per call with its caller id; read from the\n"
     "             saved data log and In.log only (records not yet saved are not\n"
     "             in it); runs beside a running copy and from cron\n"
+    "  --sip-password  read the SIP account's password from standard input and\n"
+    "             keep it in the desktop's keyring (telephon.ini [Sip])\n"
     "\n"
     "A second start hands its command to the running copy and ends.\n"
     "vastrel-phone drives the simulated telephone exchange.\n";
@@ -115,6 +119,10 @@ int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "--report") == 0)
         return ReportCommand::Main(argc, argv, ProgramDir());
     const platform::Paths paths = platform::Paths::FromEnvironment(ProgramDir());
+    if (argc == 2 && std::strcmp(argv[1], "--sip-password") == 0) {
+        QCoreApplication keyringLoop(argc, argv);
+        return platform::sip::SipPasswordCommand::Main(paths.settingsDir);
+    }
     if (paths.runtimeDir.isEmpty())
         return Refuse("no private folder for the instance lock: " + paths.runtimeProblem);
     // Qt, too, wants a runtime folder and makes one in /tmp when the
@@ -134,8 +142,11 @@ int main(int argc, char** argv) {
     std::unique_ptr<platform::Tapi32> tapi = platform::CreateTapiService(paths);
     platform::UnixWindowSystem windows(paths.runtimeDir, paths.userLockDir);
     if (windows.TakeInstanceLock() == platform::InstanceLock::Result::Unavailable)
-        return Refuse("cannot take the instance lock " + paths.runtimeDir +
-                      "/vastrel.lock (not a file of this user's?)");
+        return Refuse("cannot take the instance lock " + paths.runtimeDir + "/vastrel.lock" +
+                      (paths.userLockDir.isEmpty() || paths.userLockDir == paths.runtimeDir
+                           ? QString()
+                           : " or " + paths.userLockDir + "/vastrel.lock") +
+                      " (not a file of this user's?)");
     // The tray icon is the window icon, with a red badge while a line is in alarm.
     const QIcon trayIcon = QApplication::windowIcon();
     const QIcon alarmIcon = platform::AlarmBadge(trayIcon);

@@ -18,8 +18,10 @@ using CallId = std::uint64_t;
 struct ProviderCall {
     CallId id = 0;
     DWORD device = 0;
-    DWORD state = LINECALLSTATE_OFFERING;  // OFFERING or CONNECTED; ended calls vanish
-    std::string number;                    // caller id; empty when not delivered
+    // OFFERING, CONNECTED, or PROCEEDING for an outgoing call not yet
+    // answered; ended calls vanish.
+    DWORD state = LINECALLSTATE_OFFERING;
+    std::string number;  // caller id; empty when not delivered
     std::string name;
 };
 

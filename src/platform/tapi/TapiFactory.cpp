@@ -6,6 +6,8 @@
 #include "platform/tapi/kamailio/KamailioProvider.h"
 #include "platform/tapi/sim/ExchangeStore.h"
 #include "platform/tapi/sim/SimExchange.h"
+#include "platform/tapi/sip/SipConfig.h"
+#include "platform/tapi/sip/SipProvider.h"
 
 namespace platform {
 
@@ -15,6 +17,9 @@ std::unique_ptr<Tapi32> CreateTapiService(const Paths& paths) {
     if (config.ProviderIs("kamailio")) {
         return std::make_unique<TapiService>(
             std::make_unique<kamailio::KamailioProvider>(config.Kamailio()));
+    }
+    if (config.ProviderIs("sip")) {
+        return std::make_unique<TapiService>(std::make_unique<sip::SipProvider>(config.Sip()));
     }
     if (config.ProviderIs("sim")) return CreateSimTapiService(config.Exchange(), paths);
     return std::make_unique<TapiService>(std::make_unique<NoLineProvider>());

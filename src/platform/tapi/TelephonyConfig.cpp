@@ -1,12 +1,17 @@
 #include "TelephonyConfig.h"
 #include "platform/AsciiCase.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
 #include <charconv>
 
 #include "platform/file/RegularFile.h"
 #include "platform/profile/IniDocument.h"
 #include "platform/tapi/kamailio/KamailioConfig.h"
 #include "platform/tapi/sim/ExchangeConfig.h"
+#include "platform/tapi/sip/SipConfig.h"
 
 namespace platform {
 namespace {
@@ -22,6 +27,13 @@ std::optional<DWORD> LineDevice(std::string_view section) {
     return number - 1;
 }
 
+// Ours, and no group or other permission bits: what ssh asks of a key file.
+bool OwnerOnly(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode) &&
+           info.st_uid == ::geteuid() && (info.st_mode & 077) == 0;
+}
+
 }  // namespace
 
 QString TelephonyConfig::FilePath(const QString& settingsDir) {
@@ -31,8 +43,11 @@ QString TelephonyConfig::FilePath(const QString& settingsDir) {
 TelephonyConfig TelephonyConfig::Load(const QString& settingsDir) {
     std::string text;
     switch (RegularFile::Read(FilePath(settingsDir), text, kMaxFileBytes)) {
-        case RegularFile::Status::Ok:
-            return Parse(std::move(text));
+        case RegularFile::Status::Ok: {
+            TelephonyConfig config = Parse(std::move(text));
+            config.filePrivate_ = OwnerOnly(FilePath(settingsDir));
+            return config;
+        }
         case RegularFile::Status::Missing:
             return Parse(sim::ExchangeConfig::StarterText());
         default:
@@ -71,6 +86,10 @@ sim::ExchangeConfig TelephonyConfig::Exchange() const {
 
 kamailio::KamailioConfig TelephonyConfig::Kamailio() const {
     return kamailio::KamailioConfig::Read(Section("Kamailio"));
+}
+
+sip::SipConfig TelephonyConfig::Sip() const {
+    return sip::SipConfig::Read(Section("Sip"), filePrivate_);
 }
 
 }  // namespace platform

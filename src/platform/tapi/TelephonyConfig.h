@@ -1,7 +1,7 @@
 #pragma once
 // telephon.ini, read once: which provider serves the lines, and each
 // provider's own sections ([Exchange] and [LineN] for the simulated exchange,
-// [Kamailio] for a Kamailio server).
+// [Kamailio] for a Kamailio server, [Sip] for any SIP phone system).
 #include <QString>
 #include <cstddef>
 #include <map>
@@ -18,6 +18,9 @@ class ExchangeConfig;
 namespace platform::kamailio {
 class KamailioConfig;
 }
+namespace platform::sip {
+class SipConfig;
+}
 
 namespace platform {
 
@@ -31,6 +34,9 @@ public:
     // writes; an unreadable one (or a FIFO, a folder) as an empty one.
     static TelephonyConfig Load(const QString& settingsDir);
     static TelephonyConfig Parse(std::string iniText);
+    // Whether the file Load read is one no other user can read: only then
+    // may it hold a password.
+    bool FilePrivate() const { return filePrivate_; }
 
     // [Provider] Name=, "sim" when absent or empty.
     const std::string& Provider() const { return provider_; }
@@ -38,11 +44,13 @@ public:
 
     sim::ExchangeConfig Exchange() const;
     kamailio::KamailioConfig Kamailio() const;
+    sip::SipConfig Sip() const;
 
 private:
     const TelephonySection& Section(std::string_view name) const;
 
     std::string provider_ = "sim";
+    bool filePrivate_ = false;
     std::map<std::string, TelephonySection> sections_;  // by folded name
 };
 

@@ -2,6 +2,8 @@
 // the file itself (missing, a FIFO, made anew).
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -9,6 +11,7 @@
 #include "platform/tapi/TelephonyConfig.h"
 #include "platform/tapi/kamailio/KamailioConfig.h"
 #include "platform/tapi/sim/ExchangeConfig.h"
+#include "platform/tapi/sip/SipConfig.h"
 
 using namespace platform;
 
@@ -74,6 +77,54 @@ TEST(TelephonyConfigTest, KamailioReadsItsSectionAndKeepsDefaultsForWhatItCannot
         EXPECT_EQ(expected, Describe(TelephonyConfig::Parse(ini).Kamailio())) << ini;
     EXPECT_EQ(kamailio::KamailioConfig::kMaxLines,
               TelephonyConfig::Parse(many).Kamailio().lines.size());
+}
+
+std::string Describe(const sip::SipConfig& config) {
+    std::string text = (config.host.isEmpty() ? "-" : config.ProxyUri()) + " " +
+                       (config.domain.isEmpty() ? "-" : config.UriOf("x")) + " " +
+                       config.DigestUser() + " " + std::to_string(config.expires);
+    for (const auto& line : config.lines) text += " " + line.extension + "=" + line.name;
+    return text;
+}
+
+// Whatever a setting holds, it never rewrites the request it ends up in.
+TEST(TelephonyConfigTest, SipReadsItsSectionAndRefusesWhatWouldNotBeAPlainUri) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"[Sip]\nServer=pbx.example.org\nUser=vastrel\nLine1=101\nLine1Name=Front\\x20desk\n"
+         "Line2=102\nLine4=104\n",
+         "sip:pbx.example.org:5060;transport=udp sip:x@pbx.example.org vastrel 3600 "
+         "101=Front desk 102=102"},
+        {"[sip]\nserver=10.0.0.5:5070\nTransport=TCP\nDomain=example.org\nUser=watch\n"
+         "AuthUser=watch@example.org\nExpires=600\n",
+         "sip:10.0.0.5:5070;transport=tcp sip:x@example.org watch@example.org 600"},
+        {"[Sip]\nServer=[2001:db8::1]\nTransport=tls\nExpires=59\n",
+         "sips:[2001:db8::1]:5061;transport=tls sip:x@[2001:db8::1]  3600"},
+        // A header, a parameter or a second address smuggled into a value.
+        {"[Sip]\nServer=pbx>;lr\nDomain=a b\nUser=v@evil\nLine1=10 1\nLine2=102\n", "- -  3600"},
+        {"[Sip]\nServer=pbx:0\nLine1=" + std::string(129, '1') + "\n", "- -  3600"},
+        {"[Sip]\nServer=pbx:5060x\nExpires=99999999\n", "- -  3600"},
+    };
+    for (const auto& [ini, expected] : cases)
+        EXPECT_EQ(expected, Describe(TelephonyConfig::Parse(ini).Sip())) << ini;
+}
+
+// The password is taken from telephon.ini only while no one else can read it.
+TEST(TelephonyConfigTest, SipPasswordInTheFileCountsOnlyWhileTheFileIsPrivate) {
+    QTemporaryDir dir;
+    const QString ini = TelephonyConfig::FilePath(dir.path());
+    QFile file(ini);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[Provider]\nName=sip\n[Sip]\nServer=pbx\nUser=v\nPassword=s3cret\\x3b\n");
+    file.close();
+    for (const auto& [mode, password, refused] :
+         {std::tuple(0600, std::string("s3cret;"), false), std::tuple(0640, std::string(), true),
+          std::tuple(0604, std::string(), true), std::tuple(0400, std::string("s3cret;"), false)}) {
+        ASSERT_EQ(::chmod(QFile::encodeName(ini).constData(), static_cast<mode_t>(mode)), 0);
+        const sip::SipConfig config = TelephonyConfig::Load(dir.path()).Sip();
+        EXPECT_EQ(std::pair(config.password.value_or(""), config.passwordRefused),
+                  std::pair(password, refused))
+            << std::oct << mode;
+    }
 }
 
 TEST(TelephonyConfigTest, ProviderAndSectionsAreReadTheWayEveryProfileIs) {
