@@ -1,0 +1,101 @@
+// The built program on the SIP provider with three lines, against a real
+// phone system (Kamailio with presence on 127.0.0.1, sipp callers): the data
+// log and In.log are read back, standard error is read for what it says.
+#include <gtest/gtest.h>
+
+#include "PresenceLab.h"
+#include "ProgramHome.h"
+
+namespace {
+
+constexpr const char* kUnmonitored = "Line cannot be monitored";
+
+// The data log's records written after `from`, of line n.
+QList<QByteArray> Records(const QByteArray& log, int line, qsizetype from = 0) {
+    QList<QByteArray> records;
+    const QByteArray start = "\r\n " + QByteArray::number(line) + "\t";
+    for (qsizetype at = log.indexOf(start, from); at >= 0; at = log.indexOf(start, at + 1))
+        records << log.mid(at + 2, log.indexOf("\r\n", at + 2) - at - 2);
+    return records;
+}
+
+class SipEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!PresenceLab::Available())
+            GTEST_SKIP() << "kamailio, kamailio-presence-modules or sipp missing";
+        ASSERT_TRUE(lab_.AddSubscriber("vastrel", "se:cret"));
+        ASSERT_TRUE(lab_.StartKamailio()) << lab_.Diagnostics().toStdString();
+    }
+    QProcess* Start(const QByteArray& password) {
+        home_.Write("config/telephon.ini",
+                    "[Provider]\nName=sip\n[Sip]\nServer=" + lab_.Domain().toUtf8() +
+                        "\nUser=vastrel\nPassword=" + password +
+                        "\nLine1=101\nLine1Name=Front desk\nLine2=102\n"
+                        "Line3=103\n");
+        QFile::setPermissions(home_.Path("config/telephon.ini"),
+                              QFile::ReadOwner | QFile::WriteOwner);
+        home_.Write("config/vastrel.ini", QByteArray(e2e::ProgramHome::kHeader) +
+                                              "[Preferences]\r\nSave Data=0\r\nLines=1,2,3,\r\n");
+        return home_.Start({}, true, QProcess::SeparateChannels);
+    }
+    // Until the data log gains a record of line n that contains text.
+    bool WaitRecord(int line, const QByteArray& text, int ms, qsizetype from = 0) {
+        return e2e::WaitFor(
+            [&] {
+                for (const QByteArray& r : Records(home_.DataLog(), line, from))
+                    if (r.contains(text)) return true;
+                return false;
+            },
+            ms);
+    }
+    PresenceLab lab_;
+    e2e::ProgramHome home_;
+};
+
+TEST_F(SipEndToEnd, CallsAreTimedAndLoggedAndAServerRestartIsOvercome) {
+    ASSERT_TRUE(lab_.StartExtension(1500, 2));
+    QProcess* vastrel = Start("se:cret");
+    ASSERT_TRUE(WaitRecord(1, "\t  0\t", 10000)) << home_.DataLog().toStdString();
+
+    QProcess* answered = lab_.Call("102", "5551234", "Ada", 3000);
+    QProcess* cancelled = lab_.Call("103", "0301234567", "Bob", 1000, /*cancel=*/true);
+    ASSERT_TRUE(PresenceLab::Finished(answered, 10000)) << lab_.Diagnostics().toStdString();
+    ASSERT_TRUE(PresenceLab::Finished(cancelled, 10000));
+    const qsizetype afterCalls = home_.DataLog().size();
+    ASSERT_TRUE(WaitRecord(2, "\t  0\t", 5000, afterCalls));
+    const QList<QByteArray> line2 = Records(home_.DataLog(), 2);
+    const auto online = std::count_if(line2.begin(), line2.end(),
+                                      [](const QByteArray& r) { return r.contains("\t  1\t"); });
+    // Rang 1.5 s and talked 3 s: about 4 scans online, then idle again.
+    EXPECT_GE(online, 3);
+    EXPECT_LE(online, 7);
+    const QByteArray in = home_.Read("program/In.log");
+    EXPECT_EQ(in.count("5551234"), 1) << in.toStdString();
+    EXPECT_EQ(in.count("0301234567"), 1);
+    EXPECT_FALSE(home_.DataLog().contains(kUnmonitored));
+
+    lab_.StopKamailio();
+    ASSERT_TRUE(WaitRecord(1, kUnmonitored, 10000));
+    ASSERT_TRUE(lab_.StartKamailio());
+    const qsizetype back = home_.DataLog().size();
+    EXPECT_TRUE(WaitRecord(1, "\t  0\t", 5000, back)) << "not back within 5 s";
+    EXPECT_TRUE(e2e::ProgramHome::EndsOnSigterm(vastrel));
+    EXPECT_EQ(vastrel->readAllStandardError().count("vastrel: SIP"), 0);
+}
+
+TEST_F(SipEndToEnd, AWrongPasswordLeavesEveryLineUnmonitoredAndIsSaidOnce) {
+    QProcess* vastrel = Start("secret");
+    ASSERT_TRUE(WaitRecord(3, kUnmonitored, 10000));
+    QTest::qWait(3000);
+    for (int line = 1; line <= 3; ++line)
+        EXPECT_EQ(Records(home_.DataLog(), line).filter(kUnmonitored).size(),
+                  Records(home_.DataLog(), line).size());
+    EXPECT_TRUE(e2e::ProgramHome::EndsOnSigterm(vastrel));
+    const QByteArray err = vastrel->readAllStandardError();
+    EXPECT_EQ(err.count("vastrel: "), 1) << err.toStdString();
+    EXPECT_TRUE(err.contains("did not accept the password"));
+    EXPECT_FALSE(err.contains("secret"));
+}
+
+}  // namespace
