@@ -84,7 +84,8 @@ private:
     void Tick();
     void Enqueue(std::size_t index);
     void SubscribeNext();
-    void Subscribe(Line& line);
+    // authorization: our answer to the last challenge, when there is one.
+    void Subscribe(Line& line, const std::string& authorization = {}, bool proxy = false);
     void OnEvent(const SofiaEvent& e);
     void OnSubscribeAnswer(Line& line, const SofiaEvent& e);
     void OnChallenge(Line& line, const SofiaEvent& e);

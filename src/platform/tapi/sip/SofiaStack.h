@@ -30,7 +30,6 @@ public:
     // showing calls long gone.
     static constexpr unsigned kRequestTimeoutMs = 8000;
     static constexpr int kStepMs = 20;  // only without GLib
-    static constexpr int kShutdownMs = 500;
 
     using Handler = std::function<void(const SofiaEvent&)>;
 
@@ -43,22 +42,30 @@ public:
     // request through proxyUrl. False, with a reason, when that fails.
     bool Start(const std::string& bindUrl, const std::string& proxyUrl, Handler handler,
                std::string* error);
-    nua_t* Agent() const { return agent_; }
-    bool Running() const { return agent_ != nullptr; }
+    nua_t* Agent() const { return core_ != nullptr ? core_->agent : nullptr; }
+    bool Running() const { return core_ != nullptr; }
 
 private:
+    // What the library's callback reaches. It outlives the stack when the
+    // library has not finished shutting down: the event loop completes the
+    // shutdown later, and then frees it.
+    struct Core {
+        su_root_t* root = nullptr;
+        nua_t* agent = nullptr;
+        Handler handler;
+        bool abandoned = false;
+        // VASTREL_SIP_TRACE=1: every event on standard error, for an operator
+        // asking why a line cannot be watched. Passwords never appear in them.
+        bool trace = false;
+    };
+
     static void Callback(nua_event_t event, int status, char const* phrase, nua_t* nua,
                          nua_magic_t* magic, nua_handle_t* nh, nua_hmagic_t* hmagic,
                          sip_t const* sip, tagi_t tags[]);
+    static void Free(Core* core);
     void Stop();
 
-    su_root_t* root_ = nullptr;
-    nua_t* agent_ = nullptr;
-    bool shutDown_ = false;
-    // VASTREL_SIP_TRACE=1: every event on standard error, for an operator
-    // asking why a line cannot be watched. Passwords never appear in them.
-    const bool trace_ = qEnvironmentVariableIntValue("VASTREL_SIP_TRACE") == 1;
-    Handler handler_;
+    Core* core_ = nullptr;
     QTimer step_;
 };
 

@@ -3,6 +3,8 @@
 // log and In.log are read back, standard error is read for what it says.
 #include <gtest/gtest.h>
 
+#include <QTest>
+
 #include "PresenceLab.h"
 #include "ProgramHome.h"
 
@@ -24,13 +26,13 @@ protected:
     void SetUp() override {
         if (!PresenceLab::Available())
             GTEST_SKIP() << "kamailio, kamailio-presence-modules or sipp missing";
-        ASSERT_TRUE(lab_.AddSubscriber("vastrel", "se:cret"));
+        ASSERT_TRUE(lab_.AddSubscriber("vastrel", "s3cret"));
         ASSERT_TRUE(lab_.StartKamailio()) << lab_.Diagnostics().toStdString();
     }
     QProcess* Start(const QByteArray& password) {
         home_.Write("config/telephon.ini",
-                    "[Provider]\nName=sip\n[Sip]\nServer=" + lab_.Domain().toUtf8() +
-                        "\nUser=vastrel\nPassword=" + password +
+                    "[Provider]\nName=sip\n[Sip]\nServer=" + lab_.Domain().toUtf8() + "\nDomain=" +
+                        lab_.Domain().toUtf8() + "\nUser=vastrel\nPassword=" + password +
                         "\nLine1=101\nLine1Name=Front desk\nLine2=102\n"
                         "Line3=103\n");
         QFile::setPermissions(home_.Path("config/telephon.ini"),
@@ -55,8 +57,10 @@ protected:
 
 TEST_F(SipEndToEnd, CallsAreTimedAndLoggedAndAServerRestartIsOvercome) {
     ASSERT_TRUE(lab_.StartExtension(1500, 2));
-    QProcess* vastrel = Start("se:cret");
+    QProcess* vastrel = Start("s3cret");
+    // Until the subscriptions are up (the first scans), the lines cannot be opened.
     ASSERT_TRUE(WaitRecord(1, "\t  0\t", 10000)) << home_.DataLog().toStdString();
+    const qsizetype up = home_.DataLog().size();
 
     QProcess* answered = lab_.Call("102", "5551234", "Ada", 3000);
     QProcess* cancelled = lab_.Call("103", "0301234567", "Bob", 1000, /*cancel=*/true);
@@ -73,7 +77,7 @@ TEST_F(SipEndToEnd, CallsAreTimedAndLoggedAndAServerRestartIsOvercome) {
     const QByteArray in = home_.Read("program/In.log");
     EXPECT_EQ(in.count("5551234"), 1) << in.toStdString();
     EXPECT_EQ(in.count("0301234567"), 1);
-    EXPECT_FALSE(home_.DataLog().contains(kUnmonitored));
+    EXPECT_FALSE(home_.DataLog().mid(up).contains(kUnmonitored));
 
     lab_.StopKamailio();
     ASSERT_TRUE(WaitRecord(1, kUnmonitored, 10000));
@@ -85,17 +89,19 @@ TEST_F(SipEndToEnd, CallsAreTimedAndLoggedAndAServerRestartIsOvercome) {
 }
 
 TEST_F(SipEndToEnd, AWrongPasswordLeavesEveryLineUnmonitoredAndIsSaidOnce) {
-    QProcess* vastrel = Start("secret");
+    QProcess* vastrel = Start("wrong");
     ASSERT_TRUE(WaitRecord(3, kUnmonitored, 10000));
     QTest::qWait(3000);
-    for (int line = 1; line <= 3; ++line)
-        EXPECT_EQ(Records(home_.DataLog(), line).filter(kUnmonitored).size(),
-                  Records(home_.DataLog(), line).size());
+    for (int line = 1; line <= 3; ++line) {
+        const QList<QByteArray> records = Records(home_.DataLog(), line);
+        EXPECT_TRUE(std::all_of(records.begin(), records.end(),
+                                [](const QByteArray& r) { return r.contains(kUnmonitored); }));
+    }
     EXPECT_TRUE(e2e::ProgramHome::EndsOnSigterm(vastrel));
     const QByteArray err = vastrel->readAllStandardError();
     EXPECT_EQ(err.count("vastrel: "), 1) << err.toStdString();
     EXPECT_TRUE(err.contains("did not accept the password"));
-    EXPECT_FALSE(err.contains("secret"));
+    EXPECT_FALSE(err.contains("wrong"));
 }
 
 }  // namespace

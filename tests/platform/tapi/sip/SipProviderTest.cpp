@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTest>
 #include <QTimer>
 
 #include "PresenceLab.h"
@@ -61,6 +62,7 @@ SipConfig Config(const QString& server, int lines, const std::string& password,
                  int firstLine = 101) {
     TelephonySection section("Sip");
     section.Add("Server", server.toStdString());
+    section.Add("Domain", server.toStdString());  // as the lab's server names its extensions
     section.Add("User", "vastrel");
     section.Add("Password", password);
     for (int n = 1; n <= lines; ++n)
@@ -100,9 +102,13 @@ protected:
             [this](const std::string& text) { reports_.push_back(text); });
         provider_->SetActive(true);
     }
-    bool AllActive(int ms) {
-        return PresenceLab::WaitFor(
-            [&] { return provider_->ActiveCount() == provider_->DeviceCount(); }, ms);
+    ::testing::AssertionResult AllActive(int ms) {
+        if (PresenceLab::WaitFor(
+                [&] { return provider_->ActiveCount() == provider_->DeviceCount(); }, ms))
+            return ::testing::AssertionSuccess();
+        auto failure = ::testing::AssertionFailure() << provider_->ActiveCount() << " active";
+        for (const std::string& report : reports_) failure << "\n" << report;
+        return failure;
     }
     bool WaitCalls(DWORD device, const std::string& calls, int ms) {
         return PresenceLab::WaitFor([&] { return Calls(*provider_, device) == calls; }, ms);
@@ -198,7 +204,7 @@ TEST(SipNotifier, DocumentsApplyInVersionOrderAndAGapBringsAFreshFullState) {
     const QByteArray bob = L::Dialog("b", "early", "tel:+49301234567", "Bob");
     L::Script script;
     script.user = "vastrel";
-    script.password = "se:cret";
+    script.password = "s3cret";  // answered by the library, in the same dialog
     script.steps = {
         L::Notify({}, 300),
         L::Notify(L::DialogInfo(1, "full", ada), 300),
@@ -213,7 +219,7 @@ TEST(SipNotifier, DocumentsApplyInVersionOrderAndAGapBringsAFreshFullState) {
     L lab;
     QProcess* notifier = lab.StartNotifier(script);
     ASSERT_NE(notifier, nullptr);
-    SipProvider provider(Config(lab.NotifierDomain(), 1, "se:cret"), &NoKeyring);
+    SipProvider provider(Config(lab.NotifierDomain(), 1, "s3cret"), &NoKeyring);
     provider.SetActive(true);
     std::vector<std::string> seen{"none"};
     QTimer watch;
