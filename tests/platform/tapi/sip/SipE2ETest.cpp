@@ -21,6 +21,43 @@ QList<QByteArray> Records(const QByteArray& log, int line, qsizetype from = 0) {
     return records;
 }
 
+// A session bus of its own with a real Secret Service (gnome-keyring) on it,
+// unlocked; both stop by their PIDs with this object.
+class Keyring {
+public:
+    bool Start(QProcessEnvironment& env) {
+        QProcess* bus =
+            processes_.Start("dbus-daemon", {"--session", "--nofork", "--print-address=1"}, env,
+                             true, QProcess::SeparateChannels);
+        if (bus == nullptr || !e2e::WaitFor([&] { return bus->canReadLine(); }, 5000)) return false;
+        env.insert("DBUS_SESSION_BUS_ADDRESS", QString(bus->readLine()).trimmed());
+        QProcess* keyring = processes_.Start("gnome-keyring-daemon",
+                                             {"--foreground", "--unlock", "--components=secrets"},
+                                             env, true, QProcess::SeparateChannels);
+        if (keyring == nullptr) return false;
+        keyring->write("keyring password");
+        keyring->closeWriteChannel();
+        return e2e::WaitFor(
+            [&] {
+                return sandbox::RunCommand(
+                           "gdbus",
+                           {"call", "--session", "-d", "org.freedesktop.DBus", "-o",
+                            "/org/freedesktop/DBus", "-m", "org.freedesktop.DBus.NameHasOwner",
+                            "org.freedesktop.secrets"},
+                           env)
+                    .out.contains("true");
+            },
+            5000);
+    }
+    static bool Available() {
+        return !QStandardPaths::findExecutable("gnome-keyring-daemon").isEmpty() &&
+               !QStandardPaths::findExecutable("dbus-daemon").isEmpty();
+    }
+
+private:
+    sandbox::Processes processes_;
+};
+
 class SipEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -30,16 +67,20 @@ protected:
         ASSERT_TRUE(lab_.StartKamailio()) << lab_.Diagnostics().toStdString();
     }
     QProcess* Start(const QByteArray& password) {
-        home_.Write("config/telephon.ini",
-                    "[Provider]\nName=sip\n[Sip]\nServer=" + lab_.Domain().toUtf8() + "\nDomain=" +
-                        lab_.Domain().toUtf8() + "\nUser=vastrel\nPassword=" + password +
-                        "\nLine1=101\nLine1Name=Front desk\nLine2=102\n"
-                        "Line3=103\n");
-        QFile::setPermissions(home_.Path("config/telephon.ini"),
-                              QFile::ReadOwner | QFile::WriteOwner);
+        WriteTelephonIni(password);
         home_.Write("config/vastrel.ini", QByteArray(e2e::ProgramHome::kHeader) +
                                               "[Preferences]\r\nSave Data=0\r\nLines=1,2,3,\r\n");
         return home_.Start({}, true, QProcess::SeparateChannels);
+    }
+    void WriteTelephonIni(const QByteArray& password) {
+        home_.Write("config/telephon.ini",
+                    "[Provider]\nName=sip\n[Sip]\nServer=" + lab_.Domain().toUtf8() +
+                        "\nDomain=" + lab_.Domain().toUtf8() + "\nUser=vastrel\n" +
+                        (password.isEmpty() ? QByteArray() : "Password=" + password + "\n") +
+                        "Line1=101\nLine1Name=Front desk\nLine2=102\n"
+                        "Line3=103\n");
+        QFile::setPermissions(home_.Path("config/telephon.ini"),
+                              QFile::ReadOwner | QFile::WriteOwner);
     }
     // Until the data log gains a record of line n that contains text.
     bool WaitRecord(int line, const QByteArray& text, int ms, qsizetype from = 0) {
@@ -102,6 +143,28 @@ TEST_F(SipEndToEnd, AWrongPasswordLeavesEveryLineUnmonitoredAndIsSaidOnce) {
     EXPECT_EQ(err.count("vastrel: "), 1) << err.toStdString();
     EXPECT_TRUE(err.contains("did not accept the password"));
     EXPECT_FALSE(err.contains("wrong"));
+}
+
+// The password kept with --sip-password in a real keyring is the one used:
+// telephon.ini holds none.
+TEST_F(SipEndToEnd, ThePasswordKeptInTheDesktopKeyringIsUsed) {
+    if (!Keyring::Available()) GTEST_SKIP() << "gnome-keyring or dbus-daemon missing";
+    Keyring keyring;
+    ASSERT_TRUE(keyring.Start(home_.Env()));
+    WriteTelephonIni({});
+    QProcess store;
+    store.setProcessEnvironment(home_.Env());
+    store.start(home_.Program(), {"--sip-password"});
+    store.write("s3cret\n");
+    store.closeWriteChannel();
+    ASSERT_TRUE(store.waitForFinished(10000 * sandbox::Slowdown()));
+    const QByteArray said = store.readAllStandardError();
+    ASSERT_EQ(store.exitCode(), 0) << said.toStdString();
+    EXPECT_FALSE(said.contains("s3cret"));
+    EXPECT_FALSE(home_.Read("config/telephon.ini").contains("s3cret"));
+    QProcess* vastrel = Start({});
+    EXPECT_TRUE(WaitRecord(3, "\t  0\t", 10000)) << vastrel->readAllStandardError().toStdString();
+    EXPECT_TRUE(e2e::ProgramHome::EndsOnSigterm(vastrel));
 }
 
 }  // namespace
