@@ -5,6 +5,7 @@
 #include <sofia-sip/su_tag.h>
 
 #include <cstdio>
+#include <limits>
 #include <string_view>
 
 #include "DialogInfo.h"
@@ -208,9 +209,11 @@ void SipProvider::Subscribe(Line& line, const std::string& authorization, bool p
         line.challenges = 0;
         line.nonce.clear();
     }
-    line.sub = Sub::Subscribing;
-    const std::string expires = std::to_string(config_.expires);
     const bool answer = !authorization.empty();
+    // What an active subscription reported stays true until the new one
+    // reports: re-subscribing with a fresh answer does not close the line.
+    if (!(answer && line.sub == Sub::Active)) line.sub = Sub::Subscribing;
+    const std::string expires = std::to_string(config_.expires);
     nua_subscribe(line.handle, SIPTAG_EVENT_STR(kEvent), SIPTAG_ACCEPT_STR(kAccept),
                   SIPTAG_EXPIRES_STR(expires.c_str()),
                   TAG_IF(answer && !proxy, SIPTAG_AUTHORIZATION_STR(authorization.c_str())),
@@ -333,7 +336,9 @@ void SipProvider::OnChallenge(Line& line, const SofiaEvent& e) {
     // would queue a new one behind it: the answer goes in a new request.
     nua_handle_t* handle = line.handle;
     QTimer::singleShot(0, &context_, [this, &line, handle, proxy, answer] {
-        if (line.handle == handle && line.sub == Sub::Subscribing) Subscribe(line, answer, proxy);
+        // Also a refresh's challenge: the line stays watched meanwhile.
+        if (line.handle == handle && (line.sub == Sub::Subscribing || line.sub == Sub::Active))
+            Subscribe(line, answer, proxy);
     });
 }
 
@@ -402,8 +407,15 @@ void SipProvider::OnProbeAnswer(const SofiaEvent& e) {
     const bool reached =
         e.sip != nullptr && e.sip->sip_via != nullptr && e.status != 408 && e.status != 503;
     if (reached) {
+        probeAnswered_ = true;
         nextProbeAt_ = Now() + kProbeUpMs;
         if (serverDown_) ServerBack();
+        return;
+    }
+    // A server that lets OPTIONS go unanswered cannot be watched this way:
+    // the subscriptions' own failures tell when it is gone.
+    if (e.status == 408 && !probeAnswered_) {
+        nextProbeAt_ = std::numeric_limits<qint64>::max();
         return;
     }
     nextProbeAt_ = Now() + kProbeDownMs;

@@ -112,6 +112,7 @@ private:
     bool serverDown_ = false;
     nua_handle_t* probe_ = nullptr;
     bool probing_ = false;
+    bool probeAnswered_ = false;  // the server answers OPTIONS at all
     qint64 nextProbeAt_ = 0;
     std::deque<std::size_t> queue_;
     QTimer pace_;
