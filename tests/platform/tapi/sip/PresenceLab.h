@@ -135,18 +135,6 @@ public:
         return Sipp(scenario, {Domain(), "-s", extension, "-m", "1", "-d", QString::number(talkMs),
                                "-key", "number", number, "-key", "name", name});
     }
-    // sipp as the subscriber, to check the lab itself: `count` subscriptions to
-    // extension as user at server (Kamailio when empty); each ends when a call
-    // there is over, or after idleMs without NOTIFY, with an unsubscribe.
-    // Messages() has what it saw.
-    QProcess* Watch(const QString& extension, const QString& user, const QString& password,
-                    int idleMs, int count = 1, const QString& server = {}) {
-        return Sipp(
-            Scenario(VASTREL_PRESENCE_LAB "/sipp/subscriber.xml", "IDLE_MS", idleMs),
-            {server.isEmpty() ? Domain() : server, "-s", extension, "-key", "user", user, "-au",
-             user, "-ap", password, "-m", QString::number(count), "-l", QString::number(count),
-             "-r", "50", "-trace_msg", "-aa"});  // -aa: a NOTIFY retransmitted late gets its 200
-    }
     // The scripted notifier, at NotifierDomain().
     QProcess* StartNotifier(const Script& script) {
         QFile source(VASTREL_PRESENCE_LAB "/sipp/notifier.xml");
@@ -217,32 +205,6 @@ public:
     QString Domain() const { return "127.0.0.1:" + QString::number(sipPort_); }
     QString Realm() const { return "127.0.0.1"; }
     QString NotifierDomain() const { return "127.0.0.1:" + QString::number(notifierPort_); }
-    // The messages a sipp started with -trace_msg sent or received
-    // (direction "sent", "received") whose first line starts with start.
-    QList<QByteArray> Messages(QProcess* sipp, const QByteArray& direction,
-                               const QByteArray& start) const {
-        QList<QByteArray> found;
-        for (const QByteArray& entry : Trace(sipp).split('\x1e')) {
-            const qsizetype text = entry.indexOf("\n\n");
-            if (entry.contains("message " + direction) && entry.mid(text + 2).startsWith(start))
-                found << entry.mid(text + 2);
-        }
-        return found;
-    }
-    // Everything a sipp started with -trace_msg sent and received, each
-    // message after a record separator.
-    QByteArray Trace(QProcess* sipp) const {
-        const QFileInfoList files =
-            QDir(run_.path())
-                .entryInfoList({QString("*_%1_messages.log")
-                                    .arg(sipp ? sipp->property("pid").toLongLong() : 0)},
-                               QDir::Files);
-        QFile f(files.isEmpty() ? QString() : files.first().filePath());
-        return f.open(QIODevice::ReadOnly)
-                   ? f.readAll().replace("\n----------------------------------------------- ",
-                                         "\n\x1e")
-                   : QByteArray();
-    }
     QString Diagnostics() const {  // the start of each process's log
         QString text;
         for (const QFileInfo& file : QDir(run_.path()).entryInfoList({"*.log"}, QDir::Files)) {
