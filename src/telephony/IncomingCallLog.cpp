@@ -19,7 +19,12 @@ constexpr DWORD kMaxCallInfoSize = 1 << 16;
 }  // namespace
 
 IncomingCallLog::IncomingCallLog(Tapi& tapi, TapiSession& session, const Clock& clock, QString path)
-    : tapi_(tapi), session_(session), clock_(clock), path_(std::move(path)) {}
+    : tapi_(tapi),
+      session_(session),
+      clock_(clock),
+      path_(std::move(path)),
+      // Failures are absorbed: a record that cannot be written is not kept.
+      appender_([this](const std::vector<std::string>& records) { Append(records); }) {}
 
 std::string IncomingCallLog::Shown(const std::string& id, std::size_t longest,
                                    const char* unknown) {
@@ -73,14 +78,19 @@ void IncomingCallLog::LogIncomingCall(HCALL& callHandle) {
     };
     caller_.number = field(linecallinfo::dwCallerIDOffset, linecallinfo::dwCallerIDSize);
     caller_.name = field(linecallinfo::dwCallerIDNameOffset, linecallinfo::dwCallerIDNameSize);
-    Append(Record(ShownName(caller_.name), ShownNumber(caller_.number), clock_.Now()));
+    appender_.Add(Record(ShownName(caller_.name), ShownNumber(caller_.number), clock_.Now()));
 }
 
-bool IncomingCallLog::Append(const std::string& record) const {
-    // One write of the whole line, undone when it fails: a full disk leaves
-    // no half record for the next one to run into. Failures are absorbed.
+bool IncomingCallLog::Append(const std::vector<std::string>& records) const {
+    // One append of whole lines, undone when it fails: a full disk leaves
+    // no half record for the next one to run into.
     const std::string header = std::string(kHeader1) + "\r\n" + kHeader2 + "\r\n";
-    return AppendOnlyFile(path_).Append({record, "\r\n"}, header);
+    std::vector<std::string_view> pieces;
+    for (const std::string& record : records) {
+        pieces.emplace_back(record);
+        pieces.emplace_back("\r\n");
+    }
+    return AppendOnlyFile(path_).Append(pieces, header);
 }
 
 void IncomingCallLog::CutTornTail() const {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file/BackgroundAppender.h"
 #include "platform/tapi/Tapi32.h"
 
 struct TapiSession;
@@ -29,8 +30,11 @@ public:
 
     IncomingCallLog(Tapi& tapi, TapiSession& session, const platform::Clock& clock, QString path);
 
-    // Reads the caller id of the call and appends its record.
+    // Reads the caller id of the call and queues its record, which is
+    // written (and synced) off the event loop, in order.
     void LogIncomingCall(platform::HCALL& callHandle);
+    // Waits at most timeoutMs for the queued records; true when all are written.
+    bool WaitWritten(int timeoutMs) const { return appender_.WaitIdle(timeoutMs); }
 
     // The 118-character record (name and number already cut and defaulted);
     // columns count characters, so UTF-8 names keep them aligned.
@@ -41,8 +45,9 @@ public:
     static std::string ShownName(const std::string& name);
     static std::string ShownNumber(const std::string& number);
 
-    // Appends one record line; false when it could not be written whole.
-    bool Append(const std::string& record) const;
+    // Appends record lines at once; false when they could not be written
+    // whole (then none is). Safe on any thread.
+    bool Append(const std::vector<std::string>& records) const;
     // At start-up: a record torn by a crash is cut off.
     void CutTornTail() const;
     const CallerId& LastCaller() const { return caller_; }
@@ -55,5 +60,6 @@ private:
     TapiSession& session_;
     CallerId caller_;
     const platform::Clock& clock_;
-    QString path_;
+    const QString path_;
+    platform::BackgroundAppender appender_;  // last: its thread uses the members above
 };

@@ -58,6 +58,7 @@ protected:
         callbacks.LineCallback(call, LINE_CALLSTATE, 0, newState, 0, 0);
     }
     QList<QByteArray> Lines() {
+        EXPECT_TRUE(log.WaitWritten(5000));
         QFile f(path);
         if (!f.open(QIODevice::ReadOnly)) return {};
         QList<QByteArray> lines = f.readAll().split('\n');
@@ -147,6 +148,7 @@ TEST_F(CallBacksTest, AnUnwritableLogIsAbsorbedAndADeletedOneRecreatedWithItsHea
     QDir(dir.path()).mkdir("In.log");  // a folder where the file should be
     const HCALL call = Offer("1", "a");
     CallState(call, LINECALLSTATE_OFFERING);
+    ASSERT_TRUE(log.WaitWritten(5000));  // refused while the folder is there
     QDir(dir.path()).rmdir("In.log");
     CallState(call, LINECALLSTATE_OFFERING), CallState(call, LINECALLSTATE_OFFERING);
     EXPECT_EQ(Lines().size(), 4);
@@ -157,7 +159,7 @@ TEST_F(CallBacksTest, AnUnwritableLogIsAbsorbedAndADeletedOneRecreatedWithItsHea
     // A FIFO in its place is not waited on (it has no reader) nor written through.
     QFile::remove(path);
     ASSERT_TRUE(MakeFifo(path));
-    EXPECT_EQ(ExitCodeWithin(5000, [&] { return log.Append("record") ? 1 : 0; }), 0);
+    EXPECT_EQ(ExitCodeWithin(5000, [&] { return log.Append({"record"}) ? 1 : 0; }), 0);
     EXPECT_TRUE(IsFifo(path));
 }
 
