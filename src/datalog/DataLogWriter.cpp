@@ -79,7 +79,8 @@ DataLogWriter::Result DataLogWriter::Write(std::vector<Target> targets) {
     Result result;
     for (const Target& target : targets) {
         std::vector<std::string_view> pieces;
-        for (const LogText::Day& day : target.days) pieces.emplace_back(day.text);
+        for (const LogText::Day& day : target.days)
+            for (const std::string& block : day.blocks) pieces.emplace_back(block);
         pieces.emplace_back("\r\n");
         if (!platform::AppendOnlyFile(target.path).Append(pieces)) break;
         ++result.written;

@@ -1,8 +1,19 @@
 #include "LogText.h"
 
+std::size_t LogText::Day::Size() const {
+    std::size_t size = 0;
+    for (const std::string& block : blocks) size += block.size();
+    return size;
+}
+
 std::string& LogText::TextOf(const QDate& day) {
     if (days_.empty() || days_.back().date != day) days_.push_back({day, {}});
-    return days_.back().text;
+    std::vector<std::string>& blocks = days_.back().blocks;
+    if (blocks.empty() || blocks.back().size() + kBlockRoom > kBlockBytes) {
+        blocks.emplace_back();
+        blocks.back().reserve(kBlockBytes);
+    }
+    return blocks.back();
 }
 
 void LogText::Append(const QDate& day, std::string_view text) {
@@ -18,9 +29,10 @@ std::deque<LogText::Day> LogText::TakeAll() {
 }
 
 void LogText::PutBack(std::deque<Day> days) {
-    for (const Day& day : days) size_ += day.text.size();
+    for (const Day& day : days) size_ += day.Size();
     if (!days.empty() && !days_.empty() && days.back().date == days_.front().date) {
-        days.back().text += days_.front().text;
+        std::vector<std::string>& blocks = days.back().blocks;
+        for (std::string& block : days_.front().blocks) blocks.push_back(std::move(block));
         days_.pop_front();
     }
     for (Day& day : days_) days.push_back(std::move(day));
@@ -29,13 +41,17 @@ void LogText::PutBack(std::deque<Day> days) {
 
 std::size_t LogText::MemoryBytes() const {
     std::size_t bytes = sizeof(*this);
-    for (const Day& day : days_) bytes += sizeof(Day) + day.text.capacity();
+    for (const Day& day : days_) {
+        bytes += sizeof(Day);
+        for (const std::string& block : day.blocks) bytes += sizeof(block) + block.capacity();
+    }
     return bytes;
 }
 
 std::string LogText::ToString() const {
     std::string all;
     all.reserve(size_);
-    for (const Day& day : days_) all += day.text;
+    for (const Day& day : days_)
+        for (const std::string& block : day.blocks) all += block;
     return all;
 }
