@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "CallerTextCheck.h"
 #include "platform/Utf8Text.h"
 #include "platform/tapi/CallerText.h"
 #include "platform/tapi/kamailio/CallPicture.h"
@@ -34,18 +35,6 @@ bool IsDialogKey(const std::string& key) {
     const std::size_t colon = key.find(':');
     return colon != std::string::npos && AsciiDigits(std::string_view(key).substr(0, colon)) &&
            AsciiDigits(std::string_view(key).substr(colon + 1));
-}
-
-// Valid UTF-8 without control characters, no outer blanks, cut to max
-// characters: what every provider hands over.
-bool IsCallerText(const std::string& text, std::size_t max) {
-    if (!Utf8Text::IsValid(text) || Utf8Text::Length(text) > max ||
-        (!text.empty() && (text.front() == ' ' || text.back() == ' ')))
-        return false;
-    const QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-    return std::none_of(shown.begin(), shown.end(), [](QChar c) {
-        return c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() < 0xA0);
-    });
 }
 
 void CheckRecord(const DialogRecord& record) {
