@@ -192,6 +192,7 @@ void Program::Unload() {
     // Records gathered since the last save would otherwise be lost.
     SaveDataLog();
     dataLog_.Flush(kShutdownSaveMs);
+    incomingLog_.WaitWritten(kShutdownSaveMs);
     trayIcon_.Delete();
     if (instanceAnnounced_) instance_.Withdraw();
 }
