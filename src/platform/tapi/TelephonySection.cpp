@@ -1,6 +1,8 @@
 #include "TelephonySection.h"
 
 #include "platform/AsciiCase.h"
+#include "platform/Utf8Text.h"
+#include "platform/tapi/EscapedText.h"
 
 namespace platform {
 namespace {
@@ -28,6 +30,21 @@ std::optional<std::string> TelephonySection::Value(std::string_view key) const {
 bool TelephonySection::ValueIs(std::string_view key, std::string_view word) const {
     const auto value = Value(key);
     return value && SameText(*value, word);
+}
+
+std::vector<TelephonySection::Line> TelephonySection::Lines(
+    std::size_t max, const std::function<bool(std::string_view)>& usable) const {
+    std::vector<Line> lines;
+    for (std::size_t n = 1; n <= max; ++n) {
+        const std::string key = "Line" + std::to_string(n);
+        const auto extension = Value(key);
+        if (!extension || !usable(*extension)) break;
+        Line line{*extension, *extension};
+        if (auto name = Value(key + "Name"); name && !name->empty())
+            line.name = Utf8Text::Repaired(EscapedText::Unescape(*name));
+        lines.push_back(std::move(line));
+    }
+    return lines;
 }
 
 }  // namespace platform

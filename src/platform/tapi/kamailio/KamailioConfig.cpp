@@ -2,9 +2,6 @@
 
 #include <charconv>
 
-#include "platform/Utf8Text.h"
-#include "platform/tapi/EscapedText.h"
-
 namespace platform::kamailio {
 namespace {
 
@@ -43,15 +40,10 @@ KamailioConfig KamailioConfig::Read(const TelephonySection& kamailio) {
     if (auto v = kamailio.Value("Events")) {
         ParseHostPort(*v, &config.eventsHost, &config.eventsPort);
     }
-    for (std::size_t n = 1; n <= kMaxLines; ++n) {
-        const std::string key = "Line" + std::to_string(n);
-        const auto extension = kamailio.Value(key);
-        if (!extension || extension->empty() || extension->size() > kMaxExtension) break;
-        KamailioLine line{*extension, *extension};
-        if (auto name = kamailio.Value(key + "Name"); name && !name->empty())
-            line.name = Utf8Text::Repaired(EscapedText::Unescape(*name));
-        config.lines.push_back(std::move(line));
-    }
+    for (TelephonySection::Line& line : kamailio.Lines(kMaxLines, [](std::string_view extension) {
+             return !extension.empty() && extension.size() <= kMaxExtension;
+         }))
+        config.lines.push_back({std::move(line.extension), std::move(line.name)});
     return config;
 }
 

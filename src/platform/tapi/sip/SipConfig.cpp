@@ -99,15 +99,8 @@ SipConfig SipConfig::Read(const TelephonySection& sip, bool filePrivate) {
         if (const auto n = Number(*v); n && *n >= kMinExpires && *n <= kMaxExpires)
             config.expires = *n;
     }
-    for (std::size_t n = 1; n <= kMaxLines; ++n) {
-        const std::string key = "Line" + std::to_string(n);
-        const auto extension = sip.Value(key);
-        if (!extension || !UriSafe(*extension)) break;
-        SipLine line{*extension, *extension};
-        if (auto name = sip.Value(key + "Name"); name && !name->empty())
-            line.name = Utf8Text::Repaired(EscapedText::Unescape(*name));
-        config.lines.push_back(std::move(line));
-    }
+    for (TelephonySection::Line& line : sip.Lines(kMaxLines, UriSafe))
+        config.lines.push_back({std::move(line.extension), std::move(line.name)});
     return config;
 }
 

@@ -25,24 +25,22 @@ public:
     // One step of a scripted notifier: a NOTIFY with body (empty: none, and no
     // Content-Type; no "[", sipp would read a keyword) and Subscription-State
     // state, pauseMs after the step before; or, when answer is set, the next
-    // SUBSCRIBE answered with it and Expires (-1: the script's).
+    // SUBSCRIBE answered with it.
     struct Step {
         QByteArray body;
         int pauseMs = 100;
         QByteArray state = "active;expires=600";
         int answer = 0;
-        int expires = -1;
     };
     static Step Notify(const QByteArray& body, int pauseMs = 100,
                        const QByteArray& state = "active;expires=600") {
-        return {body, pauseMs, state, 0, -1};
+        return {body, pauseMs, state, 0};
     }
-    static Step Answer(int code, int expires = -1) { return {{}, 0, {}, code, expires}; }
+    static Step Answer(int code) { return {{}, 0, {}, code}; }
     struct Script {
         QByteArray user, password;  // set: challenge with MD5; a wrong answer gets 403
         int expires = 600;          // in the 200 to SUBSCRIBE and to refreshes
         QList<Step> steps;
-        int subscriptions = 1;  // each runs the whole script
     };
 
     static bool Available() {
@@ -157,11 +155,9 @@ public:
         scenario += QByteArray(pieces[2]).replace("EXPIRES", expires);
         for (const Step& step : script.steps) {
             if (step.answer != 0) {
-                scenario +=
-                    QByteArray(pieces[4])
-                        .replace("CODE", Status(step.answer))
-                        .replace("EXPIRES",
-                                 step.expires < 0 ? expires : QByteArray::number(step.expires));
+                scenario += QByteArray(pieces[4])
+                                .replace("CODE", QByteArray::number(step.answer) + " Scripted")
+                                .replace("EXPIRES", expires);
                 continue;
             }
             QByteArray notify = QByteArray(pieces[3])
@@ -177,8 +173,8 @@ public:
         if (!file.open(QIODevice::WriteOnly) || file.write(scenario) != scenario.size())
             return nullptr;
         file.close();
-        return Sipp(file.fileName(), {"-p", QString::number(notifierPort_), "-m",
-                                      QString::number(script.subscriptions), "-trace_msg"});
+        return Sipp(file.fileName(),
+                    {"-p", QString::number(notifierPort_), "-m", "1", "-trace_msg"});
     }
     // A dialog-info document of the kind Kamailio sends (state "full" or
     // "partial"), holding the given <dialog> elements.
@@ -201,7 +197,6 @@ public:
         return xml + "  </dialog>\n";
     }
 
-    quint16 SipPort() const { return sipPort_; }
     QString Domain() const { return "127.0.0.1:" + QString::number(sipPort_); }
     QString Realm() const { return "127.0.0.1"; }
     QString NotifierDomain() const { return "127.0.0.1:" + QString::number(notifierPort_); }
@@ -217,16 +212,6 @@ public:
 private:
     static QString Kamailio() {
         return QStandardPaths::findExecutable("kamailio", {"/usr/sbin", "/usr/bin"});
-    }
-    static QByteArray Status(int code) {
-        static const QMap<int, QByteArray> reasons{{200, "OK"},
-                                                   {401, "Unauthorized"},
-                                                   {403, "Forbidden"},
-                                                   {481, "Subscription does not exist"},
-                                                   {489, "Bad Event"},
-                                                   {500, "Server Internal Error"},
-                                                   {503, "Service Unavailable"}};
-        return QByteArray::number(code) + " " + reasons.value(code, "Scripted");
     }
     QString Db() const { return run_.path() + "/db"; }
     QProcess* Start(const QString& program, const QStringList& args) {
